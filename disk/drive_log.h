@@ -1,0 +1,5 @@
+#pragma once
+
+// Writes c:\tovkast_drive.log: the system's view of every offered drive and
+// the partition walk's view of disks 0 to 9. Never shows a message.
+void write_drive_log();

@@ -1,0 +1,3 @@
+#include "frame/app.h"
+
+HINSTANCE app_instance;

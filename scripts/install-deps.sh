@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Installs what building and testing the installer needs on Debian 12:
+# the MinGW cross compiler, 32-bit Wine, a display server, the Chinese locale
+# and font, gnulib for GNU regex, GoogleTest, and the tools the tests use to
+# make images. Does nothing for what is already there.
+set -euo pipefail
+
+need=()
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  updated=0
+fi
+
+for p in cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386 \
+         xvfb xdotool locales fonts-wqy-microhei gnulib autoconf automake m4 googletest \
+         xorriso fdisk imagemagick python3 zip; do
+  have_pkg "$p" || need+=("$p")
+done
+
+# The machine may carry its own Node.js; only install Debian's when there is none.
+command -v npm >/dev/null 2>&1 || need+=(nodejs npm)
+
+if [ ${#need[@]} -gt 0 ]; then
+  echo "installing: ${need[*]}"
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}"
+fi
+
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
+  sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen
+fi

@@ -1,0 +1,44 @@
+#include "setup_window/drive_list.h"
+
+#include <windows.h>
+
+#include "disk/drive_class.h"
+#include "resources/resource_ids.h"
+#include "setup_window/main_dialog.h"
+
+namespace {
+// Room for the platform's longest volume label and its terminator.
+constexpr DWORD LABEL_BUFFER_SIZE = 124;
+} // namespace
+
+void fill_drive_list()
+{
+    HWND list = GetDlgItem(main_dialog, IDC_DRIVE_LIST);
+    SendMessageA(list, CB_RESETCONTENT, 0, 0);
+
+    // "C:\" then the label right behind it: "C:\\0LABEL" becomes "C: [LABEL]".
+    char entry[4 + LABEL_BUFFER_SIZE + 2] = "C:\\";
+    char* label = entry + 4;
+
+    DWORD drives = GetLogicalDrives() >> 2; // A: and B: are never offered
+    for (char letter = 'C'; drives != 0; ++letter, drives >>= 1) {
+        if ((drives & 1) == 0)
+            continue;
+        if (classify_drive(letter) == DRIVE_CLASS_NONE)
+            continue;
+        entry[0] = letter;
+        if (GetVolumeInformationA(entry, label, LABEL_BUFFER_SIZE, nullptr, nullptr, nullptr,
+                                  nullptr, 0)) {
+            entry[3] = '[';
+            char* end = label;
+            while (*end)
+                ++end;
+            end[0] = ']';
+            end[1] = '\0';
+        }
+        entry[2] = ' ';
+        SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+        entry[2] = '\\';
+        entry[3] = '\0';
+    }
+}
