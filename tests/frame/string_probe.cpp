@@ -1,0 +1,22 @@
+// Test-only program: fetches the string whose number is its command line and
+// shows it, so a test can watch what a missing string does to the process.
+// With "ring" it ends with the slot of its first fetch instead.
+#include <cstdlib>
+#include <cstring>
+
+#include "frame/app.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int)
+{
+    app_instance = instance;
+    if (std::strcmp(command_line, "ring") == 0) {
+        const char* first = load_res_string(1);
+        const char* slot0 = first;
+        for (int i = 0; i < 15; ++i)
+            slot0 = load_res_string(2);
+        return static_cast<int>((first - slot0) / 1024);
+    }
+    const char* text = load_res_string(std::atoi(command_line));
+    MessageBoxA(nullptr, text, "string probe", MB_OK);
+    return 0;
+}

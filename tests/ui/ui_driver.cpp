@@ -1,0 +1,224 @@
+#include "ui_driver.h"
+
+bool start_app(app_process* app, const std::string& exe, const std::string& args)
+{
+    std::string folder = exe.substr(0, exe.find_last_of('\\'));
+    std::string command = "\"" + exe + "\"" + (args.empty() ? "" : " " + args);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    app->started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                  folder.c_str(), &si, &app->pi) != FALSE;
+    if (app->started)
+        WaitForInputIdle(app->pi.hProcess, 10000);
+    return app->started;
+}
+
+DWORD wait_exit(app_process* app, DWORD ms)
+{
+    if (!app->started)
+        return STILL_ACTIVE;
+    if (WaitForSingleObject(app->pi.hProcess, ms) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(app->pi.hProcess, &code);
+    return code;
+}
+
+void stop_app(app_process* app)
+{
+    if (!app->started)
+        return;
+    if (WaitForSingleObject(app->pi.hProcess, 0) != WAIT_OBJECT_0) {
+        TerminateProcess(app->pi.hProcess, 1);
+        WaitForSingleObject(app->pi.hProcess, 5000);
+    }
+    CloseHandle(app->pi.hThread);
+    CloseHandle(app->pi.hProcess);
+    app->started = false;
+}
+
+namespace {
+
+struct dialog_search {
+    DWORD pid;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK collect_dialog(HWND window, LPARAM param)
+{
+    auto* search = reinterpret_cast<dialog_search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char cls[64] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (pid == search->pid && IsWindowVisible(window) && lstrcmpA(cls, "#32770") == 0)
+        search->found.push_back(window);
+    return TRUE;
+}
+
+std::wstring wide(UINT code_page, const std::string& text)
+{
+    int n = MultiByteToWideChar(code_page, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring w(n > 0 ? n : 1, L'\0');
+    MultiByteToWideChar(code_page, 0, text.c_str(), -1, &w[0], n);
+    w.resize(n > 0 ? n - 1 : 0);
+    return w;
+}
+
+std::string narrow(UINT code_page, const std::wstring& text)
+{
+    int n = WideCharToMultiByte(code_page, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string s(n > 0 ? n : 1, '\0');
+    WideCharToMultiByte(code_page, 0, text.c_str(), -1, &s[0], n, nullptr, nullptr);
+    s.resize(n > 0 ? n - 1 : 0);
+    return s;
+}
+
+} // namespace
+
+std::vector<HWND> dialogs_of(DWORD pid)
+{
+    dialog_search search = {pid, {}};
+    EnumWindows(collect_dialog, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND wait_dialog(DWORD pid, HWND owner, DWORD ms)
+{
+    HWND result = nullptr;
+    wait_until(
+        [&] {
+            for (HWND w : dialogs_of(pid))
+                if (owner == nullptr || GetWindow(w, GW_OWNER) == owner) {
+                    result = w;
+                    return true;
+                }
+            return false;
+        },
+        ms);
+    return result;
+}
+
+HWND wait_dialog_titled(DWORD pid, const std::string& title, DWORD ms)
+{
+    HWND result = nullptr;
+    wait_until(
+        [&] {
+            for (HWND w : dialogs_of(pid))
+                if (window_text(w) == title) {
+                    result = w;
+                    return true;
+                }
+            return false;
+        },
+        ms);
+    return result;
+}
+
+std::string window_text(HWND window)
+{
+    // The W message, converted here: the A form across processes is not reliable.
+    wchar_t buf[4096] = L"";
+    DWORD_PTR n = 0;
+    SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG,
+                        5000, &n);
+    return narrow(936, std::wstring(buf, n));
+}
+
+std::string control_text(HWND dialog, int id)
+{
+    return window_text(GetDlgItem(dialog, id));
+}
+
+void set_control_text(HWND dialog, int id, const std::string& text)
+{
+    std::wstring w = wide(936, text);
+    SendMessageW(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(w.c_str()));
+}
+
+void click(HWND dialog, int id)
+{
+    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void select_combo(HWND dialog, int id, int index)
+{
+    HWND combo = GetDlgItem(dialog, id);
+    SendMessageA(combo, CB_SETCURSEL, index, 0);
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+}
+
+int combo_count(HWND dialog, int id)
+{
+    return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCOUNT, 0, 0));
+}
+
+int combo_selection(HWND dialog, int id)
+{
+    return static_cast<int>(SendDlgItemMessageA(dialog, id, CB_GETCURSEL, 0, 0));
+}
+
+std::string combo_entry(HWND dialog, int id, int index)
+{
+    wchar_t buf[1024] = L"";
+    LRESULT n = SendDlgItemMessageW(dialog, id, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(buf));
+    return n < 0 ? std::string() : narrow(936, std::wstring(buf, n));
+}
+
+HWND focus_of(HWND window)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info))
+        return nullptr;
+    return info.hwndFocus;
+}
+
+void press_key(HWND window, UINT vk)
+{
+    UINT scan = MapVirtualKeyA(vk, 0);
+    PostMessageA(window, WM_KEYDOWN, vk, 1 | (scan << 16));
+    PostMessageA(window, WM_KEYUP, vk, 1 | (scan << 16) | (3u << 30));
+}
+
+namespace {
+// The message box's text and icon controls.
+constexpr int BOX_TEXT_ID = 0xFFFF;
+constexpr int BOX_ICON_ID = 0x440;
+} // namespace
+
+std::string message_box_text(HWND box)
+{
+    return control_text(box, BOX_TEXT_ID);
+}
+
+bool message_box_has_icon(HWND box)
+{
+    HWND icon = GetDlgItem(box, BOX_ICON_ID);
+    if (icon == nullptr)
+        icon = GetDlgItem(box, 0x14);
+    return icon != nullptr && IsWindowVisible(icon) &&
+           SendMessageA(icon, STM_GETICON, 0, 0) != 0;
+}
+
+void answer(HWND box, int button_id)
+{
+    HWND button = GetDlgItem(box, button_id);
+    if (button != nullptr)
+        PostMessageA(button, BM_CLICK, 0, 0);
+    else
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED), 0);
+}
+
+std::string cp936(const char* utf8)
+{
+    return narrow(936, wide(CP_UTF8, utf8));
+}
+
+std::string own_folder()
+{
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string p(path);
+    return p.substr(0, p.find_last_of('\\') + 1);
+}
