@@ -25,6 +25,10 @@ DISPLAY=$(cat "$dir/display") && export DISPLAY
 wineserver -p -f >"$dir/wineserver.log" 2>&1 &
 echo $! >"$dir/wineserver.pid"
 timeout 120 wineboot -i >"$dir/wineboot.log" 2>&1
+# Title-bar buttons are drawn with Marlett, which the prefix does not get by itself.
+for f in /usr/share/wine/fonts/marlett.ttf; do
+  [ -f "$f" ] && cp "$f" "$WINEPREFIX/drive_c/windows/Fonts/"
+done
 # Unmanaged windows: closing a dialog does not wait on a window manager.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$dir/wineboot.log" 2>&1
 # Let later steps of the set-up (drives) hook in.
