@@ -1,0 +1,40 @@
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+// Running external command-line programs, each in a console of its own that is
+// never shown. The command line goes to CreateProcessA unchanged; its first word
+// names the program, found by the platform's search (the installer's folder first).
+// A failed CreatePipe or CreateProcessA ends the process with code 3 after the
+// failure box.
+
+// Starts `command_line` with its standard output (`selector` 0) or standard error
+// (any other value) as the write end of a new pipe, and fills `process`. Returns
+// the pipe's read end, which belongs to the caller.
+HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int selector);
+
+// Everything read from `pipe` until no process holds its write end any more,
+// followed by one NUL; closes `pipe`. Never null: the block comes from the
+// process heap and goes back with HeapFree. Ends the process with code 2 when the
+// heap refuses, with code 3 after the failure box when ReadFile fails otherwise.
+char* read_pipe_text(HANDLE pipe);
+
+// Stores the exit code of a child of run_captured in `code` without waiting (259,
+// STILL_ACTIVE, while it runs), then closes the record's thread and process
+// handles. Ends the process with code 3 after the failure box when the code
+// cannot be read.
+void take_exit_code(PROCESS_INFORMATION* process, DWORD* code);
+
+// Starts `command_line`, waits for it without a time limit and returns its exit
+// code.
+DWORD run_and_wait(char* command_line);
+
+// 1 as soon as the child of `process` has ended, 0 when `milliseconds` pass
+// first. A wait the platform refuses also takes the whole time and gives 0, so a
+// polling caller keeps its pace and learns the state from the exit code.
+int wait_child(PROCESS_INFORMATION* process, DWORD milliseconds);
+
+// Size in bytes of the file at `path`, also while another process writes it; 0
+// when it cannot be opened or its size cannot be read.
+int64_t file_size_or_zero(const char* path);

@@ -1,0 +1,380 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "child/child_programs.h"
+#include "emit_pattern.h"
+#include "frame/exit_codes.h"
+
+namespace {
+
+std::string pattern(int stream, uint32_t count)
+{
+    std::string text;
+    for (uint32_t i = 0; i < count; ++i)
+        text += emit_byte(stream, i);
+    return text;
+}
+
+// A writable command line for child_emit, as the installer composes one.
+struct CommandLine {
+    char text[TEXT_BUFFER_SIZE];
+};
+
+CommandLine emit_command(const std::string& steps)
+{
+    CommandLine line;
+    std::snprintf(line.text, sizeof line.text, "child_emit %s", steps.c_str());
+    return line;
+}
+
+struct Captured {
+    std::string text;    // up to the NUL that ends the block
+    SIZE_T capacity = 0; // HeapSize: the size last asked of the heap for the block
+    DWORD code = 0;
+};
+
+// Run and collect: run_captured, read_pipe_text at once, take_exit_code.
+Captured capture(const std::string& steps, int selector)
+{
+    CommandLine line = emit_command(steps);
+    PROCESS_INFORMATION process;
+    HANDLE pipe = run_captured(line.text, &process, selector);
+    char* text = read_pipe_text(pipe);
+    Captured result;
+    result.text = text;
+    result.capacity = HeapSize(GetProcessHeap(), 0, text);
+    HeapFree(GetProcessHeap(), 0, text);
+    take_exit_code(&process, &result.code);
+    return result;
+}
+
+std::string temp_path(const char* name)
+{
+    char folder[MAX_PATH];
+    GetTempPathA(sizeof folder, folder);
+    return std::string(folder) + "kavel_child_" + std::to_string(GetCurrentProcessId()) + "_" +
+           name;
+}
+
+std::string read_whole_file(const std::string& path)
+{
+    std::string text;
+    FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr)
+        return text;
+    char block[256];
+    std::size_t n;
+    while ((n = std::fread(block, 1, sizeof block, in)) > 0)
+        text.append(block, n);
+    std::fclose(in);
+    return text;
+}
+
+bool handle_is_open(HANDLE handle)
+{
+    DWORD flags;
+    return GetHandleInformation(handle, &flags) != 0;
+}
+
+TEST(ReadPipeText, NoOutputGivesSingleNulInFirstBlock)
+{
+    Captured c = capture("exit=0", 0);
+    EXPECT_EQ(c.text, "");
+    EXPECT_EQ(c.capacity, 1024u);
+    EXPECT_EQ(c.code, 0u);
+}
+
+TEST(ReadPipeText, BlockDoublesOnlyWhenTextAndNulOverflowIt)
+{
+    struct {
+        uint32_t length;
+        SIZE_T capacity;
+    } cases[] = {{1, 1024}, {1023, 1024}, {1024, 2048}, {2047, 2048}, {2048, 4096}};
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.length);
+        Captured c = capture("out=" + std::to_string(k.length), 0);
+        EXPECT_EQ(c.text, pattern(EMIT_STDOUT, k.length));
+        EXPECT_EQ(c.capacity, k.capacity);
+    }
+}
+
+TEST(ReadPipeText, LargeOutputInOddPiecesArrivesWholeAndInOrder)
+{
+    // Pieces smaller than one read, and larger than the pipe's buffer, so the
+    // child blocks until the reader drains it.
+    for (int piece : {997, 5003}) {
+        SCOPED_TRACE(piece);
+        Captured c = capture("out=65536/" + std::to_string(piece) + " exit=7", 0);
+        EXPECT_EQ(c.text.size(), 65536u);
+        EXPECT_TRUE(c.text == pattern(EMIT_STDOUT, 65536)) << "bytes lost, doubled or reordered";
+        EXPECT_EQ(c.capacity, 131072u);
+        EXPECT_EQ(c.code, 7u);
+    }
+}
+
+TEST(RunCaptured, SelectorChoosesTheCapturedStream)
+{
+    // The stream not captured goes to this program's own, so it stays short.
+    const char* steps = "out=20 err=200/7 out=5 exit=5";
+    Captured error = capture(steps, 1);
+    EXPECT_EQ(error.text, pattern(EMIT_STDERR, 200));
+    EXPECT_EQ(error.code, 5u);
+
+    steps = "out=200/7 err=20 out=5 exit=5";
+    Captured output = capture(steps, 0);
+    EXPECT_EQ(output.text, pattern(EMIT_STDOUT, 205));
+    EXPECT_EQ(output.code, 5u);
+}
+
+TEST(RunCaptured, ChildGetsHiddenWindowAndStandardHandles)
+{
+    std::string path = temp_path("startup_captured.txt");
+    Captured c = capture("\"startup=" + path + "\"", 0);
+    EXPECT_EQ(c.code, 0u);
+    EXPECT_EQ(read_whole_file(path), "flags=257 show=0");
+    DeleteFileA(path.c_str());
+}
+
+TEST(TakeExitCode, ChildThatClosedItsOutputButRunsGives259AndHandlesAreClosed)
+{
+    CommandLine line = emit_command("out=50 close-out sleep=60000");
+    PROCESS_INFORMATION process;
+    HANDLE pipe = run_captured(line.text, &process, 0);
+    // A handle of our own, to end the child once the record's handles are gone.
+    HANDLE child;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), process.hProcess, GetCurrentProcess(), &child,
+                                0, FALSE, DUPLICATE_SAME_ACCESS));
+
+    ULONGLONG start = GetTickCount64();
+    char* text = read_pipe_text(pipe);
+    ULONGLONG elapsed = GetTickCount64() - start;
+    EXPECT_EQ(std::string(text), pattern(EMIT_STDOUT, 50));
+    HeapFree(GetProcessHeap(), 0, text);
+    EXPECT_LT(elapsed, 30000u) << "the read waited for the child's end, not the pipe's";
+    EXPECT_FALSE(handle_is_open(pipe));
+
+    DWORD code = 0;
+    take_exit_code(&process, &code);
+    EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_FALSE(handle_is_open(process.hThread));
+    EXPECT_FALSE(handle_is_open(process.hProcess));
+
+    EXPECT_EQ(WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    TerminateProcess(child, 1);
+    EXPECT_EQ(WaitForSingleObject(child, 10000), WAIT_OBJECT_0);
+    CloseHandle(child);
+}
+
+TEST(WaitChild, GivesUpAfterTheTimeAndReturnsAsSoonAsTheChildEnds)
+{
+    CommandLine line = emit_command("sleep=1500 exit=4");
+    PROCESS_INFORMATION process;
+    HANDLE pipe = run_captured(line.text, &process, 0);
+    ULONGLONG start = GetTickCount64();
+
+    EXPECT_EQ(wait_child(&process, 250), 0);
+    ULONGLONG first = GetTickCount64() - start;
+    EXPECT_GE(first, 230u);
+    EXPECT_LT(first, 1400u);
+
+    EXPECT_EQ(wait_child(&process, 20000), 1);
+    ULONGLONG ended = GetTickCount64() - start;
+    EXPECT_GE(ended, 1400u);
+    EXPECT_LT(ended, 10000u) << "waited out the time instead of the child";
+
+    ULONGLONG again = GetTickCount64();
+    EXPECT_EQ(wait_child(&process, 20000), 1);
+    EXPECT_LT(GetTickCount64() - again, 1000u);
+
+    char* text = read_pipe_text(pipe);
+    HeapFree(GetProcessHeap(), 0, text);
+    DWORD code = 0;
+    take_exit_code(&process, &code);
+    EXPECT_EQ(code, 4u);
+}
+
+TEST(RunAndWait, PassesExitCodesThroughUnchanged)
+{
+    for (DWORD expected : {0u, 2u, 3u, 77u, 259u, 4000000000u}) {
+        SCOPED_TRACE(expected);
+        CommandLine line = emit_command("exit=" + std::to_string(expected));
+        EXPECT_EQ(run_and_wait(line.text), expected);
+    }
+}
+
+TEST(RunAndWait, ReturnsOnlyWhenTheChildHasEnded)
+{
+    CommandLine line = emit_command("sleep=2000 exit=2");
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(run_and_wait(line.text), 2u);
+    EXPECT_GE(GetTickCount64() - start, 1990u);
+}
+
+TEST(RunAndWait, ChildGetsHiddenWindowWithoutStandardHandles)
+{
+    std::string path = temp_path("startup_waited.txt");
+    CommandLine line = emit_command("\"startup=" + path + "\"");
+    EXPECT_EQ(run_and_wait(line.text), 0u);
+    EXPECT_EQ(read_whole_file(path), "flags=1 show=0");
+    DeleteFileA(path.c_str());
+}
+
+// The box of report_api_failure shown by process `pid`, or null.
+HWND error_box_of(DWORD pid)
+{
+    HWND box = nullptr;
+    while ((box = FindWindowExA(nullptr, box, "#32770", "Error")) != nullptr) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(box, &owner);
+        if (owner == pid)
+            return box;
+    }
+    return nullptr;
+}
+
+BOOL CALLBACK take_static_text(HWND control, LPARAM out)
+{
+    char name[16];
+    GetClassNameA(control, name, sizeof name);
+    if (lstrcmpiA(name, "Static") != 0)
+        return TRUE;
+    wchar_t wide[TEXT_BUFFER_SIZE];
+    LRESULT n = SendMessageW(control, WM_GETTEXT, TEXT_BUFFER_SIZE, reinterpret_cast<LPARAM>(wide));
+    if (n <= 0)
+        return TRUE; // the icon
+    char text[2 * TEXT_BUFFER_SIZE];
+    int len = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(n), text, sizeof text - 1,
+                                  nullptr, nullptr);
+    reinterpret_cast<std::string*>(out)->assign(text, len > 0 ? len : 0);
+    return FALSE;
+}
+
+TEST(ChildProgramFailure, MissingProgramShowsCreateProcessBoxThenExitCode3)
+{
+    for (const char* way : {"waited", "captured"}) {
+        SCOPED_TRACE(way);
+        char line[TEXT_BUFFER_SIZE];
+        std::snprintf(line, sizeof line, "missing_program_probe %s", way);
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION probe;
+        ASSERT_TRUE(CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                   &startup, &probe));
+
+        HWND box = nullptr;
+        for (int i = 0; i < 600 && box == nullptr; ++i) {
+            if (WaitForSingleObject(probe.hProcess, 50) == WAIT_OBJECT_0)
+                break;
+            box = error_box_of(probe.dwProcessId);
+        }
+        if (box == nullptr) {
+            TerminateProcess(probe.hProcess, 1);
+            DWORD code = 0;
+            GetExitCodeProcess(probe.hProcess, &code);
+            CloseHandle(probe.hThread);
+            CloseHandle(probe.hProcess);
+            FAIL() << "no \"Error\" box from the probe; it ended with code " << code;
+        }
+
+        std::string text;
+        EnumChildWindows(box, take_static_text, reinterpret_cast<LPARAM>(&text));
+        EXPECT_EQ(text.rfind("CreateProcess (2): ", 0), 0u) << text;
+        EXPECT_GT(text.size(), std::strlen("CreateProcess (2): ")) << "no system text";
+        EXPECT_EQ(WaitForSingleObject(probe.hProcess, 300), static_cast<DWORD>(WAIT_TIMEOUT))
+            << "the process went on before the box was answered";
+
+        HWND ok = GetDlgItem(box, IDOK);
+        EXPECT_NE(ok, nullptr);
+        PostMessageA(ok, BM_CLICK, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(probe.hProcess, 30000), WAIT_OBJECT_0);
+        DWORD code = 0;
+        GetExitCodeProcess(probe.hProcess, &code);
+        EXPECT_EQ(code, 3u);
+        if (code == STILL_ACTIVE)
+            TerminateProcess(probe.hProcess, 1);
+        CloseHandle(probe.hThread);
+        CloseHandle(probe.hProcess);
+    }
+}
+
+TEST(FileSizeOrZero, MissingFileGivesZero)
+{
+    std::string path = temp_path("never_made.bin");
+    EXPECT_EQ(file_size_or_zero(path.c_str()), 0);
+    EXPECT_EQ(file_size_or_zero("Q:\\no\\such\\folder\\file.bin"), 0);
+}
+
+TEST(FileSizeOrZero, FileAChildIsWritingGivesTheSizeSoFar)
+{
+    std::string path = temp_path("being_written.bin");
+    std::string written = "kavel_child_written_" + std::to_string(GetCurrentProcessId());
+    std::string go = "kavel_child_go_" + std::to_string(GetCurrentProcessId());
+    HANDLE written_event = CreateEventA(nullptr, FALSE, FALSE, written.c_str());
+    HANDLE go_event = CreateEventA(nullptr, FALSE, FALSE, go.c_str());
+    ASSERT_NE(written_event, nullptr);
+    ASSERT_NE(go_event, nullptr);
+
+    CommandLine line =
+        emit_command("\"file=" + path + "\" fwrite=1000/333 signal=" + written + " await=" + go +
+                     " fwrite=2345 signal=" + written + " await=" + go + " exit=0");
+    PROCESS_INFORMATION process;
+    HANDLE pipe = run_captured(line.text, &process, 0);
+
+    for (int64_t expected : {1000, 3345}) {
+        SCOPED_TRACE(expected);
+        ASSERT_EQ(WaitForSingleObject(written_event, 30000), WAIT_OBJECT_0);
+        EXPECT_EQ(file_size_or_zero(path.c_str()), expected);
+        // The child still holds the file open for writing: a second writer is refused.
+        HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+        if (writer != INVALID_HANDLE_VALUE)
+            CloseHandle(writer);
+        EXPECT_EQ(wait_child(&process, 0), 0);
+        SetEvent(go_event);
+    }
+
+    EXPECT_EQ(wait_child(&process, 30000), 1);
+    char* text = read_pipe_text(pipe);
+    HeapFree(GetProcessHeap(), 0, text);
+    DWORD code = 1;
+    take_exit_code(&process, &code);
+    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(file_size_or_zero(path.c_str()), 3345);
+    EXPECT_EQ(read_whole_file(path), pattern(EMIT_FILE, 3345));
+    CloseHandle(written_event);
+    CloseHandle(go_event);
+    DeleteFileA(path.c_str());
+}
+
+TEST(FileSizeOrZero, SizesFromFourGiBUpDoNotWrap)
+{
+    const int64_t sizes[] = {0xFFFFFFFFll, 0x100000000ll, 0x100000000ll + 123, 5ll << 30};
+    std::string path = temp_path("sparse.bin");
+    for (int64_t size : sizes) {
+        SCOPED_TRACE(size);
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(file, INVALID_HANDLE_VALUE);
+        // Marked sparse where the file system can; the host's files are sparse anyway.
+        DWORD returned;
+        DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+        LARGE_INTEGER end;
+        end.QuadPart = size;
+        bool made = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+        DWORD error = GetLastError();
+        CloseHandle(file);
+        if (!made) {
+            DeleteFileA(path.c_str());
+            GTEST_SKIP() << "cannot make a file of " << size << " bytes here (error " << error
+                         << ")";
+        }
+        EXPECT_EQ(file_size_or_zero(path.c_str()), size);
+        DeleteFileA(path.c_str());
+    }
+}
+
+} // namespace
