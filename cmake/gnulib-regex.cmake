@@ -22,7 +22,7 @@ add_custom_command(
           --enable-threads=windows > ${CMAKE_BINARY_DIR}/gnulib-regex/configure.log 2>&1
   COMMAND ${CMAKE_COMMAND} -E env --unset=MAKEFLAGS --unset=MFLAGS
           make -C ${_gl_bld}/gllib > ${CMAKE_BINARY_DIR}/gnulib-regex/make.log 2>&1
-  COMMAND ${CMAKE_COMMAND} -DCONFIG_H=${_gl_bld}/config.h -DGNULIB_REGEX_H=${_gl_bld}/gllib/regex.h
+  COMMAND ${CMAKE_COMMAND} -DCONFIG_H=${_gl_bld}/config.h -DGNULIB_REGEX_H=${_gl_src}/gllib/regex.h
           -DOUT=${_gl_inc}/regex.h -P ${CMAKE_CURRENT_LIST_DIR}/gnulib-regex-header.cmake
   COMMENT "Generating GNU regex from gnulib for the Windows build"
   VERBATIM)
@@ -31,4 +31,3 @@ add_custom_target(gnulib_regex_build DEPENDS ${_gl_lib} ${_gl_inc}/regex.h)
 add_library(gnu_regex STATIC IMPORTED GLOBAL)
 set_target_properties(gnu_regex PROPERTIES IMPORTED_LOCATION ${_gl_lib}
                                           INTERFACE_INCLUDE_DIRECTORIES ${_gl_inc})
-add_dependencies(gnu_regex gnulib_regex_build)

@@ -1,36 +1,182 @@
 #include "install/progress_dialog.h"
 
+#include <commctrl.h>
+
 #include "frame/app.h"
+#include "install/install_worker.h"
+#include "install/progress_layout.h"
 #include "resources/resource_ids.h"
 
 std::atomic<int> run_active{0};
 HWND progress_dialog;
 
-// Stand-in until the installation run exists: the dialog opens with its
-// texts and closes again; no worker is started.
-INT_PTR CALLBACK progress_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM)
+namespace {
+
+// Runs are numbered; a worker knows the number of its own run. The worker's
+// reports travel as messages to the dialog and carry that number, and the
+// dialog (on the user-interface thread) takes only those of its own run, so
+// an abandoned worker can never write into a newer run's dialog.
+std::atomic<unsigned> current_run{0};
+thread_local unsigned worker_run = 0;
+
+enum : UINT {
+    MSG_LOG = WM_APP + 1,
+    MSG_PROGRESS,
+    MSG_END_RUN,
+};
+
+// The worker of the last run; only the user-interface thread touches it.
+HANDLE last_worker;
+
+struct worker_start {
+    unsigned run;
+    HANDLE previous; // the worker before, waited for; may be null
+};
+
+// At most one worker works at a time: a new run's worker first waits for the
+// previous one, which ends at its next check (at once during an extraction,
+// after its child otherwise). The waiting happens here, never on the
+// user-interface thread.
+DWORD WINAPI worker_entry(void* param)
+{
+    worker_start start = *static_cast<worker_start*>(param);
+    HeapFree(GetProcessHeap(), 0, param);
+    if (start.previous != nullptr) {
+        WaitForSingleObject(start.previous, INFINITE);
+        CloseHandle(start.previous);
+    }
+    worker_run = start.run;
+    return install_worker(nullptr);
+}
+
+void start_worker(unsigned run)
+{
+    auto* start = static_cast<worker_start*>(HeapAlloc(GetProcessHeap(), 0, sizeof(worker_start)));
+    if (start == nullptr)
+        ExitProcess(2);
+    start->run = run;
+    start->previous = last_worker; // handed over to the new worker
+    last_worker = nullptr;
+    HANDLE thread = CreateThread(nullptr, 0, worker_entry, start, 0, nullptr);
+    if (thread == nullptr)
+        fail_api("CreateThread");
+    last_worker = thread;
+}
+
+void end_run_here()
+{
+    run_active = 0;
+    SetDlgItemTextA(progress_dialog, IDC_STOP_CLOSE, load_res_string(16));
+}
+
+void on_init(HWND dialog)
+{
+    progress_dialog = dialog;
+    unsigned run = current_run.fetch_add(1) + 1;
+    SetWindowTextA(dialog, load_res_string(14));
+    SendDlgItemMessageA(dialog, IDC_LOG, WM_SETFONT,
+                        reinterpret_cast<WPARAM>(GetStockObject(SYSTEM_FIXED_FONT)), FALSE);
+    RECT client;
+    GetClientRect(dialog, &client);
+    layout_progress_dialog(client.right - client.left, client.bottom - client.top);
+    run_active = 1;
+    SetDlgItemTextA(dialog, IDC_STOP_CLOSE, load_res_string(15));
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
+    start_worker(run);
+}
+
+void move_control(int id, const layout_rect& r)
+{
+    MoveWindow(GetDlgItem(progress_dialog, id), r.x, r.y, r.width, r.height, TRUE);
+}
+
+// A report of run `run` reaches the dialog only while that run is current.
+bool for_this_dialog(WPARAM run)
+{
+    return static_cast<unsigned>(run) == current_run.load();
+}
+
+// Sends a report of the calling worker's run to the dialog.
+void report(UINT message, LPARAM value)
+{
+    SendMessageA(progress_dialog, message, worker_run, value);
+}
+
+} // namespace
+
+void layout_progress_dialog(int width, int height)
+{
+    RECT button;
+    GetWindowRect(GetDlgItem(progress_dialog, IDC_STOP_CLOSE), &button);
+    progress_layout place = progress_dialog_layout(width, height, button.right - button.left,
+                                                   button.bottom - button.top);
+    move_control(IDC_STOP_CLOSE, place.button);
+    move_control(IDC_LOG, place.log);
+    move_control(IDC_PROGRESS, place.bar);
+}
+
+INT_PTR CALLBACK progress_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
     case WM_INITDIALOG:
-        progress_dialog = dialog;
-        SetWindowTextA(dialog, load_res_string(14));
-        SetDlgItemTextA(dialog, IDC_STOP_CLOSE, load_res_string(16));
+        on_init(dialog);
+        return TRUE;
+    case WM_SIZE:
+        layout_progress_dialog(LOWORD(lparam), HIWORD(lparam));
         return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wparam) == IDC_STOP_CLOSE)
+        if (LOWORD(wparam) != IDC_STOP_CLOSE)
+            return FALSE;
+        if (run_active)
+            end_run_here();
+        else
             EndDialog(dialog, 1);
         return TRUE;
     case WM_CLOSE:
+        end_run_here();
         EndDialog(dialog, 0);
+        return TRUE;
+    case MSG_LOG:
+        if (for_this_dialog(wparam)) {
+            HWND log = GetDlgItem(dialog, IDC_LOG);
+            LRESULT n = SendMessageA(log, WM_GETTEXTLENGTH, 0, 0);
+            SendMessageA(log, EM_SETSEL, n, n);
+            SendMessageA(log, EM_REPLACESEL, FALSE, lparam);
+        }
+        return TRUE;
+    case MSG_PROGRESS:
+        if (for_this_dialog(wparam))
+            SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, lparam, 0);
+        return TRUE;
+    case MSG_END_RUN:
+        if (for_this_dialog(wparam))
+            end_run_here();
         return TRUE;
     default:
         return FALSE;
     }
 }
 
-void log_append(const char*) {}
-void set_progress(int) {}
+void log_append(const char* text)
+{
+    report(MSG_LOG, reinterpret_cast<LPARAM>(text));
+}
+
+void set_progress(int position)
+{
+    report(MSG_PROGRESS, position);
+}
+
 void end_run()
 {
-    run_active = 0;
+    // The dialog clears run_active and relabels the button on its own thread
+    // before the message returns, so the worker's next check sees the end; a
+    // worker whose run is over cannot clear a newer run's flag this way.
+    report(MSG_END_RUN, 0);
+}
+
+bool run_goes_on()
+{
+    return run_active.load() != 0 && worker_run == current_run.load();
 }

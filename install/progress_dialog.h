@@ -11,7 +11,15 @@ extern HWND progress_dialog;
 
 INT_PTR CALLBACK progress_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
 
-// The worker's only ways to report.
+// Places the log, the bar and the button for a client area of this size.
+void layout_progress_dialog(int width, int height);
+
+// The worker's only ways to report. A worker whose run is no longer the
+// current one (its dialog was closed) reports nowhere.
 void log_append(const char* text);
 void set_progress(int position);
 void end_run();
+
+// Whether the calling worker's run goes on: run_active is set and no newer
+// run has begun since the worker started.
+bool run_goes_on();

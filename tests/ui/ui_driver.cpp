@@ -1,5 +1,7 @@
 #include "ui_driver.h"
 
+#include <tlhelp32.h>
+
 bool start_app(app_process* app, const std::string& exe, const std::string& args)
 {
     std::string folder = exe.substr(0, exe.find_last_of('\\'));
@@ -24,10 +26,52 @@ DWORD wait_exit(app_process* app, DWORD ms)
     return code;
 }
 
+namespace {
+
+ULONGLONG started_at(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+// Ends every process started by `parent`, and theirs, so that nothing a test
+// started outlives it. Process ids are reused: a process only counts as a
+// child when it began after the parent did (the system's own processes name
+// long-gone parents whose ids a test program may have got since).
+void end_children(DWORD parent, ULONGLONG parent_start)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return;
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32First(snapshot, &entry); ok; ok = Process32Next(snapshot, &entry)) {
+        if (entry.th32ParentProcessID != parent || entry.th32ProcessID == parent)
+            continue;
+        HANDLE child = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
+                                   FALSE, entry.th32ProcessID);
+        if (child == nullptr)
+            continue;
+        ULONGLONG child_start = started_at(child);
+        if (parent_start != 0 && child_start >= parent_start) {
+            end_children(entry.th32ProcessID, child_start);
+            TerminateProcess(child, 1);
+            WaitForSingleObject(child, 5000);
+        }
+        CloseHandle(child);
+    }
+    CloseHandle(snapshot);
+}
+
+} // namespace
+
 void stop_app(app_process* app)
 {
     if (!app->started)
         return;
+    end_children(app->pi.dwProcessId, started_at(app->pi.hProcess));
     if (WaitForSingleObject(app->pi.hProcess, 0) != WAIT_OBJECT_0) {
         TerminateProcess(app->pi.hProcess, 1);
         WaitForSingleObject(app->pi.hProcess, 5000);
@@ -118,11 +162,14 @@ HWND wait_dialog_titled(DWORD pid, const std::string& title, DWORD ms)
 std::string window_text(HWND window)
 {
     // The W message, converted here: the A form across processes is not reliable.
-    wchar_t buf[4096] = L"";
+    DWORD_PTR length = 0;
+    SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length);
+    std::wstring buf(length + 1, L'\0');
     DWORD_PTR n = 0;
-    SendMessageTimeoutW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG,
-                        5000, &n);
-    return narrow(936, std::wstring(buf, n));
+    SendMessageTimeoutW(window, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&buf[0]),
+                        SMTO_ABORTIFHUNG, 5000, &n);
+    buf.resize(n);
+    return narrow(936, buf);
 }
 
 std::string control_text(HWND dialog, int id)

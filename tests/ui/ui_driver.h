@@ -16,7 +16,7 @@ struct app_process {
 bool start_app(app_process* app, const std::string& exe, const std::string& args = "");
 // Exit code after the process ended within `ms`; STILL_ACTIVE on time-out.
 DWORD wait_exit(app_process* app, DWORD ms);
-// Ends the process if it still runs and closes its handles.
+// Ends the process, and every process it started, and closes its handles.
 void stop_app(app_process* app);
 
 // A visible top-level dialog window (#32770) of process `pid` whose owner is

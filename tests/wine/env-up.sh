@@ -22,8 +22,11 @@ export WINEPREFIX="$dir/prefix" WINEARCH=win32 WINEDEBUG=-all
 export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 WINEDLLOVERRIDES=winemenubuilder.exe=d
 DISPLAY=$(cat "$dir/display") && export DISPLAY
 
-wineserver -p -f >"$dir/wineserver.log" 2>&1 &
-echo $! >"$dir/wineserver.pid"
+start_server() {
+  wineserver -p -f >>"$dir/wineserver.log" 2>&1 &
+  echo $! >"$dir/wineserver.pid"
+}
+start_server
 timeout 120 wineboot -i >"$dir/wineboot.log" 2>&1
 # Title-bar buttons are drawn with Marlett, which the prefix does not get by itself.
 for f in /usr/share/wine/fonts/marlett.ttf; do
@@ -31,10 +34,15 @@ for f in /usr/share/wine/fonts/marlett.ttf; do
 done
 # Unmanaged windows: closing a dialog does not wait on a window manager.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >>"$dir/wineboot.log" 2>&1
-# Let later steps of the set-up (drives) hook in.
+# Later steps of the set-up (drives, ...) hook in here.
 if [ -d "$here/env-up.d" ]; then
   for step in "$here"/env-up.d/*.sh; do
     [ -f "$step" ] && bash "$step" "$dir"
   done
 fi
+# The server reads drive types and settings when it starts: start it anew.
+wineserver -k >/dev/null 2>&1 || true
+old=$(cat "$dir/wineserver.pid")
+for _ in $(seq 50); do kill -0 "$old" 2>/dev/null || break; sleep 0.1; done
+start_server
 echo "Wine test environment ready in $dir (display $DISPLAY)"

@@ -1,0 +1,467 @@
+// Whole installation runs through the real dialogs: the real 7-Zip on ISO
+// images made by the build, stand-ins for chkdsk and syslinux (which Wine
+// lacks) and, where a case needs what no real image gives, for 7z too.
+// The target is E:, a removable drive of the test environment.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+#include <tlhelp32.h>
+
+#include <cstdarg>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "expected_texts.h"
+#include "ui_driver.h"
+
+namespace {
+
+constexpr DWORD WAIT_MS = 20000;
+constexpr DWORD RUN_MS = 90000;
+
+std::string text(int id)
+{
+    return cp936(expected_text(id));
+}
+
+std::string format_text(int id, ...)
+{
+    char buf[2048];
+    va_list args;
+    va_start(args, id);
+    wvsprintfA(buf, text(id).c_str(), args);
+    va_end(args);
+    return buf;
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string& path, const std::string& content)
+{
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+long long file_size(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data))
+        return -1;
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+void remove_tree(const std::string& folder)
+{
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = found.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            std::string path = folder + "\\" + name;
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                remove_tree(path);
+            else
+                DeleteFileA(path.c_str());
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+// The processes whose parent is `parent` and whose program is `exe`.
+std::vector<DWORD> children_named(DWORD parent, const char* exe)
+{
+    std::vector<DWORD> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry;
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = Process32First(snapshot, &entry); ok; ok = Process32Next(snapshot, &entry))
+        if (entry.th32ParentProcessID == parent && lstrcmpiA(entry.szExeFile, exe) == 0)
+            found.push_back(entry.th32ProcessID);
+    CloseHandle(snapshot);
+    return found;
+}
+
+// A listing of the shape current 7-Zip prints, for the stand-in 7z.
+std::string current_listing(const std::vector<std::pair<long long, std::string>>& files)
+{
+    std::string out = "\r\n7-Zip (stand-in)\r\n\r\n   Date      Time    Attr         Size   Compressed  "
+                      "Name\r\n------------------- ----- ------------ ------------  "
+                      "------------------------\r\n";
+    long long total = 0;
+    char line[2048];
+    for (const auto& f : files) {
+        wsprintfA(line, "2026-12-08 01:42:31 ..... %12I64d %12I64d  %s\r\n", f.first, f.first,
+                  f.second.c_str());
+        out += line;
+        total += f.first;
+    }
+    wsprintfA(line,
+              "------------------- ----- ------------ ------------  ------------------------\r\n"
+              "2026-12-08 01:42:31       %12I64d %12I64d  %d files\r\n",
+              total, total, static_cast<int>(files.size()));
+    return out + line;
+}
+
+struct InstallRun : ::testing::Test {
+    std::string kit = own_folder() + "kit\\";
+    std::string folder; // this case's installer folder
+    std::string target = "E:\\";
+    std::string images = own_folder() + "images\\";
+    app_process app;
+    HWND main = nullptr;
+    HWND progress = nullptr;
+
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder = own_folder() + "case_" + info->name() + "\\";
+        remove_tree(folder.substr(0, folder.size() - 1));
+        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+        for (const char* f : {"kavel-setup.exe", "7z.exe", "7z.dll", "chkdsk.exe", "syslinux.exe",
+                              "syslinux.cfg", "grldr"})
+            ASSERT_TRUE(CopyFileA((kit + f).c_str(), (folder + f).c_str(), FALSE)) << f;
+        remove_tree("E:\\kavel");
+        SetFileAttributesA("E:\\syslinux.cfg", FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA("E:\\syslinux.cfg");
+    }
+    void TearDown() override
+    {
+        stop_app(&app);
+        if (!HasFailure()) {
+            // A program that just ended may hold its file a moment longer.
+            std::string path = folder.substr(0, folder.size() - 1);
+            wait_until([&] {
+                remove_tree(path);
+                return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+            },
+                       3000);
+        }
+    }
+
+    void put(const char* name, const std::string& content) { write_file(folder + name, content); }
+    void use_stand_in_7z(const std::string& listing, const std::string& sizes = "")
+    {
+        ASSERT_TRUE(CopyFileA((kit + "stand_in_7z.exe").c_str(), (folder + "7z.exe").c_str(), FALSE));
+        put("7z.listing", listing);
+        put("7z.sizes", sizes);
+    }
+
+    // Opens the installer, names the image and drive E:, and presses Start.
+    void start(const std::string& image, bool format = false)
+    {
+        ASSERT_TRUE(start_app(&app, folder + "kavel-setup.exe"));
+        main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+        ASSERT_NE(main, nullptr);
+        set_control_text(main, 1004, image);
+        int entry = -1;
+        for (int i = 0; i < combo_count(main, 1006); ++i)
+            if (combo_entry(main, 1006, i).rfind("E:", 0) == 0)
+                entry = i;
+        ASSERT_GE(entry, 0) << "drive E: is not offered";
+        select_combo(main, 1006, entry);
+        if (format)
+            SendDlgItemMessageA(main, 1008, BM_SETCHECK, BST_CHECKED, 0);
+        click(main, 1009);
+        progress = wait_dialog_titled(app.pi.dwProcessId, text(14), WAIT_MS);
+        ASSERT_NE(progress, nullptr) << "no progress dialog";
+    }
+    std::string log() { return control_text(progress, 1001); }
+    bool log_has(const std::string& part)
+    {
+        return wait_until([&] { return log().find(part) != std::string::npos; }, RUN_MS);
+    }
+    // Waits for the end of the run (the button reads Close) and gives the log.
+    std::string finished_log()
+    {
+        EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, RUN_MS))
+            << "the run did not end: " << log();
+        // The worker's last line follows end_run on a failure.
+        wait_until([&] {
+            std::string l = log();
+            return l.size() >= text(38).size() &&
+                   (l.compare(l.size() - text(38).size(), std::string::npos, text(38)) == 0 ||
+                    l.compare(l.size() - text(37).size(), std::string::npos, text(37)) == 0);
+        },
+                   WAIT_MS);
+        return log();
+    }
+    int bar() { return static_cast<int>(SendDlgItemMessageA(progress, 1002, PBM_GETPOS, 0, 0)); }
+    std::string image_checks() { return text(21) + text(20) + text(23) + text(20) + text(27) + text(20); }
+    std::string copy_line(const std::string& name) { return format_text(29, 'E', "kavel\\", name.c_str()); }
+    std::string syslinux_lines() { return format_text(31, 'E') + text(20) + text(32) + text(20); }
+};
+
+TEST_F(InstallRun, FullRunPutsEveryFileOnTheTargetAndMakesItBootable)
+{
+    start(images + "kavel-test.iso");
+    std::string l = finished_log();
+    // 7-Zip lists the files in the image's order.
+    std::string expected = image_checks();
+    for (const char* name : {"base.sfs", "initrd.gz", "my apps.sfs", "vmlinuz"})
+        expected += copy_line(name) + text(20);
+    expected += syslinux_lines() + text(37);
+    EXPECT_EQ(l, expected);
+
+    std::istringstream sizes(read_file(images + "kavel-test.sizes"));
+    long long size;
+    std::string name;
+    int files = 0;
+    while (sizes >> size && std::getline(sizes, name)) {
+        EXPECT_EQ(file_size("E:\\kavel\\" + name.substr(1)), size) << name;
+        ++files;
+    }
+    EXPECT_EQ(files, 4);
+    EXPECT_EQ(file_size("E:\\kavel\\readme.txt"), -1);
+    EXPECT_EQ(file_size("E:\\kavel\\deep.sfs"), -1);
+    EXPECT_EQ(read_file("E:\\syslinux.cfg"), read_file(kit + "syslinux.cfg"));
+    EXPECT_EQ(read_file(folder + "chkdsk.args"), "chkdsk E:\n");
+    EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\n");
+    EXPECT_EQ(bar(), 100);
+    EXPECT_EQ(control_text(progress, 1003), text(16));
+    click(progress, 1003);
+    EXPECT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
+    // Back in the main dialog, as it was.
+    EXPECT_TRUE(wait_until([&] { return IsWindowEnabled(main) != FALSE; }, WAIT_MS));
+    EXPECT_EQ(control_text(main, 1004), images + "kavel-test.iso");
+    EXPECT_EQ(combo_entry(main, 1006, combo_selection(main, 1006)).substr(0, 2), "E:");
+}
+
+TEST_F(InstallRun, FormatBoxTickedTriesTheShellFormatFirst)
+{
+    // Wine's SHFormatDrive answers that it cannot format.
+    start(images + "kavel-test.iso", true);
+    EXPECT_EQ(finished_log(), format_text(17, 'E') + text(18) + text(38));
+}
+
+TEST_F(InstallRun, AFileThatIsNoImageFailsTheImageCheckWithTheListing)
+{
+    start(images + "not-an-image.iso");
+    std::string l = finished_log();
+    // 7-Zip refuses it with a nonzero code; its listing follows the outcome.
+    ASSERT_EQ(l.rfind(text(21) + text(18), 0), 0u) << l;
+    EXPECT_NE(l.find("not-an-image.iso"), std::string::npos);
+    EXPECT_EQ(l.substr(l.size() - text(38).size()), text(38));
+    EXPECT_EQ(file_size("E:\\kavel"), -1);
+}
+
+TEST_F(InstallRun, AListingWithoutSummaryCannotBeRead)
+{
+    use_stand_in_7z("\r\n7-Zip (stand-in)\r\n\r\nnothing listed here\r\n");
+    start(images + "kavel-test.iso");
+    EXPECT_EQ(finished_log(),
+              text(21) + text(22) + "\r\n7-Zip (stand-in)\r\n\r\nnothing listed here\r\n" + text(38));
+}
+
+TEST_F(InstallRun, ChkdskCodesAreJudgedAsTheTableSays)
+{
+    struct {
+        const char* code;
+        int outcome;
+        bool goes_on;
+    } cases[] = {{"1", 25, true}, {"2", 24, true}, {"3", 18, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.code);
+        remove_tree("E:\\kavel");
+        put("chkdsk.code", c.code);
+        start(images + "kavel-test.iso");
+        std::string l = finished_log();
+        std::string head = text(21) + text(20) + text(23) + text(c.outcome) + format_text(26, 'E');
+        EXPECT_EQ(l.rfind(head, 0), 0u) << l;
+        if (c.goes_on)
+            EXPECT_EQ(l.substr(l.size() - text(37).size()), text(37));
+        else
+            EXPECT_EQ(l, head + text(38));
+        stop_app(&app);
+    }
+}
+
+TEST_F(InstallRun, NotEnoughSpaceNamesTheTotalInMiB)
+{
+    // 64 TiB and a byte: more than any test machine has free.
+    long long total = (64LL << 40) + 1;
+    use_stand_in_7z(current_listing({{total, "huge.sfs"}}));
+    start(images + "kavel-test.iso");
+    char need[64];
+    wsprintfA(need, text(28).c_str(), static_cast<int>(total >> 20));
+    EXPECT_EQ(finished_log(), text(21) + text(20) + text(23) + text(20) + text(27) + need + text(38));
+    EXPECT_EQ(file_size("E:\\kavel"), -1);
+}
+
+TEST_F(InstallRun, StopDuringAnExtractionEndsTheChildAndKeepsThePartialFile)
+{
+    use_stand_in_7z(current_listing({{50000000, "slow.sfs"}}), "50000000 slow.sfs\n");
+    put("7z.pace", "65536");
+    start(images + "kavel-test.iso");
+    ASSERT_TRUE(log_has(copy_line("slow.sfs")));
+    ASSERT_TRUE(wait_until([&] { return file_size("E:\\kavel\\slow.sfs") > 0; }, WAIT_MS));
+    std::vector<DWORD> children = children_named(app.pi.dwProcessId, "7z.exe");
+    ASSERT_EQ(children.size(), 1u);
+    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, children[0]);
+    ASSERT_NE(child, nullptr);
+
+    DWORD pressed = GetTickCount();
+    click(progress, 1003);
+    EXPECT_EQ(WaitForSingleObject(child, 1500), WAIT_OBJECT_0) << "the extraction went on";
+    DWORD ended = GetTickCount() - pressed;
+    CloseHandle(child);
+    std::string l = finished_log();
+    EXPECT_EQ(l, image_checks() + copy_line("slow.sfs") + text(19) + text(38));
+    long long partial = file_size("E:\\kavel\\slow.sfs");
+    EXPECT_GT(partial, 0);
+    EXPECT_LT(partial, 50000000);
+    // The dialog stays open until the button is pressed again.
+    EXPECT_TRUE(IsWindow(progress));
+    click(progress, 1003);
+    EXPECT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
+    RecordProperty("child_end_ms", static_cast<int>(ended));
+}
+
+TEST_F(InstallRun, StopWhileChkdskRunsTakesEffectAfterIt)
+{
+    put("chkdsk.code", "0 1500");
+    start(images + "kavel-test.iso");
+    ASSERT_TRUE(log_has(text(23)));
+    click(progress, 1003);
+    EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, WAIT_MS));
+    EXPECT_EQ(finished_log(), text(21) + text(20) + text(23) + text(20) + text(38));
+}
+
+TEST_F(InstallRun, WithoutSevenZipTheProcessEndsAfterTheCreateProcessBox)
+{
+    DeleteFileA((folder + "7z.exe").c_str());
+    start(images + "kavel-test.iso");
+    // Raised on the worker thread: a box without owner.
+    HWND box = wait_dialog_titled(app.pi.dwProcessId, "Error", WAIT_MS);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(message_box_text(box).rfind("CreateProcess (2): ", 0), 0u) << message_box_text(box);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
+    answer(box);
+    EXPECT_EQ(wait_exit(&app, WAIT_MS), 3u);
+}
+
+TEST_F(InstallRun, SizesPastFourGiBAreCheckedAndCountedWhole)
+{
+    ULARGE_INTEGER free_bytes;
+    ASSERT_TRUE(GetDiskFreeSpaceExA("E:\\", &free_bytes, nullptr, nullptr));
+    const long long big = 4LL * 1024 * 1024 * 1024 + 4096; // wraps a 32-bit size
+    if (free_bytes.QuadPart < static_cast<unsigned long long>(big) + (64 << 20))
+        GTEST_SKIP() << "the test drive has less than 4 GiB free";
+    // The stand-in writes it sparse: it takes no room.
+    use_stand_in_7z(current_listing({{big, "big.sfs"}, {1000, "small.sfs"}}),
+                    std::to_string(big) + " big.sfs\n1000 small.sfs\n");
+    start(images + "kavel-test.iso");
+    std::string l = finished_log();
+    EXPECT_EQ(l, image_checks() + copy_line("big.sfs") + text(20) + copy_line("small.sfs") +
+                     text(20) + syslinux_lines() + text(37));
+    EXPECT_EQ(file_size("E:\\kavel\\big.sfs"), big);
+    remove_tree("E:\\kavel");
+}
+
+TEST_F(InstallRun, ASummaryWithoutFileLinesIsRefusedBeforeAnythingIsExtracted)
+{
+    // A folder only: the summary is there, but no file to take.
+    std::string listing = current_listing({});
+    listing.insert(listing.find("------------------- ----- ------------ ------------  -------------"
+                                "-----------\r\n2026"),
+                   "2026-12-08 01:42:31 D....            0            0  boot\r\n");
+    use_stand_in_7z(listing);
+    start(images + "kavel-test.iso");
+    EXPECT_EQ(finished_log(), text(21) + text(22) + listing + text(38));
+    EXPECT_EQ(read_file(folder + "7z.args").find(" e -y "), std::string::npos);
+}
+
+TEST_F(InstallRun, UnsafeNamesInTheImageAreRefused)
+{
+    for (const char* name : {"..\\..\\boot.ini", "a\"b.sfs", "C:evil.sfs", "x/y.sfs"}) {
+        SCOPED_TRACE(name);
+        std::string listing = current_listing({{10, "good.sfs"}, {10, name}});
+        use_stand_in_7z(listing, "10 good.sfs\n");
+        DeleteFileA((folder + "7z.args").c_str());
+        start(images + "kavel-test.iso");
+        EXPECT_EQ(finished_log(), text(21) + text(22) + listing + text(38));
+        EXPECT_EQ(read_file(folder + "7z.args").find(" e -y "), std::string::npos);
+        stop_app(&app);
+    }
+}
+
+TEST_F(InstallRun, EmptyFilesWithATotalOfZeroLeaveTheBarAndSucceed)
+{
+    use_stand_in_7z(current_listing({{0, "empty.sfs"}}), "0 empty.sfs\n");
+    start(images + "kavel-test.iso");
+    std::string l = finished_log();
+    EXPECT_EQ(l, image_checks() + copy_line("empty.sfs") + text(20) + syslinux_lines() + text(37));
+    EXPECT_EQ(file_size("E:\\kavel\\empty.sfs"), 0);
+}
+
+TEST_F(InstallRun, ACommandLineThatWouldNotFitIsNeverCut)
+{
+    std::string name = std::string(990, 'n') + ".sfs";
+    use_stand_in_7z(current_listing({{10, name}}), "10 " + name + "\n");
+    start(images + "kavel-test.iso");
+    std::string l = finished_log();
+    EXPECT_EQ(l.substr(l.size() - (text(18) + text(38)).size()), text(18) + text(38)) << l;
+    EXPECT_EQ(read_file(folder + "7z.args").find(" e -y "), std::string::npos);
+}
+
+TEST_F(InstallRun, ExtractionChildFailingWithTheRightSizeGoesOn)
+{
+    use_stand_in_7z(current_listing({{4096, "a.sfs"}}), "4096 a.sfs\n");
+    put("7z.e-code", "1");
+    put("7z.e-out", "some warning\r\n");
+    start(images + "kavel-test.iso");
+    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(18) + "some warning\r\n" +
+                                  text(20) + syslinux_lines() + text(37));
+}
+
+TEST_F(InstallRun, AWrongSizeEndsTheRun)
+{
+    use_stand_in_7z(current_listing({{4096, "a.sfs"}, {10, "b.sfs"}}), "4000 a.sfs\n10 b.sfs\n");
+    start(images + "kavel-test.iso");
+    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(30) + text(38));
+    EXPECT_EQ(file_size("E:\\kavel\\b.sfs"), -1);
+}
+
+TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
+{
+    use_stand_in_7z(current_listing({{500000000, "slow.sfs"}}), "500000000 slow.sfs\n");
+    put("7z.pace", "65536");
+    start(images + "kavel-test.iso");
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(log_has(copy_line("slow.sfs")));
+        std::vector<DWORD> children;
+        ASSERT_TRUE(wait_until([&] {
+            children = children_named(app.pi.dwProcessId, "7z.exe");
+            return children.size() == 1;
+        },
+                               WAIT_MS));
+        HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, children[0]);
+        // Close the dialog and press Start at once.
+        PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+        ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
+        click(main, 1009);
+        progress = wait_dialog_titled(app.pi.dwProcessId, text(14), WAIT_MS);
+        ASSERT_NE(progress, nullptr);
+        EXPECT_EQ(WaitForSingleObject(child, 5000), WAIT_OBJECT_0) << "the old child runs on";
+        CloseHandle(child);
+        // The new run's log holds its own lines only, up to its own extraction.
+        ASSERT_TRUE(log_has(copy_line("slow.sfs")));
+        EXPECT_EQ(log(), image_checks() + copy_line("slow.sfs"));
+        EXPECT_LE(children_named(app.pi.dwProcessId, "7z.exe").size(), 1u);
+    }
+    PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+} // namespace

@@ -1,0 +1,80 @@
+// Stands in for 7z where a test needs what no real image gives: sizes past
+// 2 and 4 GiB, a listing of a chosen shape, an extraction that takes its time.
+//   7z l ...  prints 7z.listing and ends with the code in 7z.code (0).
+//   7z e -y -oDIR "image" "name"  makes DIR\name with the size that 7z.sizes
+//             gives for it ("size name" lines), growing it by 7z.pace bytes
+//             every 50 ms when 7z.pace holds a number, else all at once
+//             (sparse); ends with the code in 7z.e-code (0) after printing
+//             7z.e-out.
+// Every command line is recorded in 7z.args.
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+
+#include "stand_in_files.h"
+
+namespace {
+
+std::string last_quoted(const std::string& line)
+{
+    std::size_t end = line.rfind('"');
+    if (end == std::string::npos || end == 0)
+        return "";
+    std::size_t start = line.rfind('"', end - 1);
+    return line.substr(start + 1, end - start - 1);
+}
+
+long long listed_size(const std::string& name)
+{
+    std::istringstream sizes(read_file_or(beside_program("7z.sizes"), ""));
+    long long size;
+    std::string rest;
+    while (sizes >> size && std::getline(sizes, rest))
+        if (rest.size() > 1 && rest.substr(1) == name)
+            return size;
+    return 0;
+}
+
+int extract(const std::string& line)
+{
+    std::size_t o = line.find(" -o");
+    std::size_t end = line.find(' ', o + 3);
+    std::string folder = line.substr(o + 3, end - o - 3);
+    std::string name = last_quoted(line);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    std::string path = folder + name;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 2;
+    long long size = listed_size(name);
+    long long pace = std::atoll(read_file_or(beside_program("7z.pace"), "0").c_str());
+    if (pace > 0) {
+        std::string chunk(static_cast<std::size_t>(pace), 'k');
+        for (long long done = 0; done < size; done += pace) {
+            DWORD n = static_cast<DWORD>(size - done < pace ? size - done : pace), written = 0;
+            WriteFile(file, chunk.data(), n, &written, nullptr);
+            Sleep(50);
+        }
+    } else {
+        LARGE_INTEGER at;
+        at.QuadPart = size;
+        SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+        SetEndOfFile(file);
+    }
+    CloseHandle(file);
+    write_all(GetStdHandle(STD_OUTPUT_HANDLE), read_file_or(beside_program("7z.e-out"), ""));
+    return std::atoi(read_file_or(beside_program("7z.e-code"), "0").c_str());
+}
+
+} // namespace
+
+int main()
+{
+    std::string line = GetCommandLineA();
+    append_file(beside_program("7z.args"), line + "\n");
+    if (line.find(" e -y ") != std::string::npos)
+        return extract(line);
+    write_all(GetStdHandle(STD_OUTPUT_HANDLE), read_file_or(beside_program("7z.listing"), ""));
+    return std::atoi(read_file_or(beside_program("7z.code"), "0").c_str());
+}
