@@ -158,18 +158,19 @@ struct InstallRun : ::testing::Test {
         put("7z.sizes", sizes);
     }
 
-    // Opens the installer, names the image and drive E:, and presses Start.
-    void start(const std::string& image, bool format = false)
+    // Opens the installer, names the image and the drive, and presses Start.
+    void start(const std::string& image, bool format = false, char letter = 'E')
     {
         ASSERT_TRUE(start_app(&app, folder + "kavel-setup.exe"));
         main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
         ASSERT_NE(main, nullptr);
         set_control_text(main, 1004, image);
         int entry = -1;
+        const std::string drive = std::string(1, letter) + ":";
         for (int i = 0; i < combo_count(main, 1006); ++i)
-            if (combo_entry(main, 1006, i).rfind("E:", 0) == 0)
+            if (combo_entry(main, 1006, i).rfind(drive, 0) == 0)
                 entry = i;
-        ASSERT_GE(entry, 0) << "drive E: is not offered";
+        ASSERT_GE(entry, 0) << "drive " << drive << " is not offered";
         select_combo(main, 1006, entry);
         if (format)
             SendDlgItemMessageA(main, 1008, BM_SETCHECK, BST_CHECKED, 0);
@@ -431,6 +432,50 @@ TEST_F(InstallRun, AWrongSizeEndsTheRun)
     start(images + "kavel-test.iso");
     EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(30) + text(38));
     EXPECT_EQ(file_size("E:\\kavel\\b.sfs"), -1);
+}
+
+TEST_F(InstallRun, SyslinuxFailingShowsItsErrorTextOnly)
+{
+    put("syslinux.code", "1");
+    put("syslinux.out", "said on standard output\r\n");
+    put("syslinux.err", "said on standard error\r\n");
+    start(images + "kavel-test.iso");
+    std::string l = finished_log();
+    std::string tail = format_text(31, 'E') + text(20) + text(32) + text(18) +
+                       "said on standard error\r\n" + text(38);
+    ASSERT_GE(l.size(), tail.size());
+    EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
+    EXPECT_EQ(bar(), 95);
+}
+
+TEST_F(InstallRun, AMissingSyslinuxCfgIsAFailedCopyWithTheSystemsReason)
+{
+    DeleteFileA((folder + "syslinux.cfg").c_str());
+    start(images + "kavel-test.iso");
+    std::string l = finished_log();
+    char reason[1024] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_FILE_NOT_FOUND, 1024, reason, sizeof reason, nullptr);
+    std::string tail = format_text(31, 'E') + text(18) + reason + "\r\n" + text(38);
+    ASSERT_GE(l.size(), tail.size());
+    EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
+    EXPECT_EQ(read_file(folder + "syslinux.args"), "");
+}
+
+TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
+{
+    remove_tree("F:\\kavel");
+    SetFileAttributesA("C:\\GRLDR", FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA("C:\\GRLDR");
+    start(images + "kavel-test.iso", false, 'F');
+    std::string l = finished_log();
+    std::string tail = text(33) + text(18) + text(38);
+    ASSERT_GE(l.size(), tail.size());
+    EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
+    // The files are in place all the same, and nothing was written on C:.
+    EXPECT_EQ(file_size("F:\\kavel\\vmlinuz"), 307200);
+    EXPECT_EQ(GetFileAttributesA("C:\\GRLDR"), INVALID_FILE_ATTRIBUTES);
+    remove_tree("F:\\kavel");
 }
 
 TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)

@@ -1,0 +1,227 @@
+// The boot-loader set-up that ends a run, on the test environment's C: drive.
+// The partition cannot be named under Wine, so the naming and the worker's
+// reporting are stand-ins of this test, linked in place of the real ones.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "disk/grub_device.h"
+#include "expected_texts.h"
+#include "install/boot_setup.h"
+#include "install/progress_dialog.h"
+#include "ui_driver.h"
+
+namespace {
+
+// What the stand-ins saw and answer.
+std::string run_log;
+std::vector<int> bar_positions;
+int end_run_calls;
+int checks_left;                     // run_goes_on answers true this many times
+std::vector<const char*> namings;    // what grub_device_of_drive answers, in turn
+std::size_t naming_calls;
+
+} // namespace
+
+void log_append(const char* text)
+{
+    run_log += text;
+}
+void set_progress(int position)
+{
+    bar_positions.push_back(position);
+}
+void end_run()
+{
+    ++end_run_calls;
+    checks_left = 0;
+}
+bool run_goes_on()
+{
+    if (checks_left <= 0)
+        return false;
+    --checks_left;
+    return true;
+}
+const char* grub_device_of_drive(char)
+{
+    const char* answer = naming_calls < namings.size() ? namings[naming_calls] : nullptr;
+    ++naming_calls;
+    return answer;
+}
+
+namespace {
+
+std::string text(int id)
+{
+    return cp936(expected_text(id));
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string& path, const std::string& content)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+void remove_file(const char* path)
+{
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path);
+}
+
+constexpr DWORD LOADER_ATTRIBUTES =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+const char BOOT_INI[] = "[boot loader]\r\ntimeout=0\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)"
+                        "\\WINDOWS\r\n[operating systems]\r\nmulti(0)disk(0)rdisk(0)partition(1)"
+                        "\\WINDOWS=\"Microsoft Windows XP Professional\" /fastdetect\r\n";
+const char ENTRY[] = "\r\ntitle Kavel Linux (tovkast)\r\nroot (hd0,1)\r\n"
+                     "kernel /kavel/vmlinuz KMEDIA=idehd KSUBDIR=kavel\r\n"
+                     "initrd /kavel/initrd.gz\r\n";
+const char BOOT_LINE[] = "\r\nC:\\GRLDR=\"Kavel Linux (tovkast)\"\r\n";
+
+std::string with_timeout_5(std::string ini)
+{
+    ini.replace(ini.find("timeout=0"), 9, "timeout=5");
+    return ini;
+}
+
+struct FixedDiskSetUp : ::testing::Test {
+    void SetUp() override
+    {
+        run_log.clear();
+        bar_positions.clear();
+        end_run_calls = 0;
+        checks_left = 1000;
+        namings = {"(hd0,1)", "(hd0,1)"};
+        naming_calls = 0;
+        write_file(own_folder() + "grldr", "GRUB4DOS loader of the tests\n");
+        for (const char* f : {"C:\\GRLDR", "C:\\menu.lst", "C:\\boot.ini"})
+            remove_file(f);
+        write_file("C:\\boot.ini", BOOT_INI);
+    }
+    // The log of a run that went through every step.
+    std::string success_log()
+    {
+        char copy[256];
+        wsprintfA(copy, text(29).c_str(), 'C', "", "GRLDR");
+        return text(33) + text(20) + copy + text(20) + text(34) + text(20) + text(36) + text(20) +
+               text(37);
+    }
+};
+
+TEST_F(FixedDiskSetUp, InstallsTheLoaderAndBothBootEntries)
+{
+    boot_setup('F');
+    EXPECT_EQ(run_log, success_log());
+    EXPECT_EQ(read_file("C:\\GRLDR"), read_file(own_folder() + "grldr"));
+    EXPECT_EQ(read_file("C:\\menu.lst"), ENTRY);
+    EXPECT_EQ(read_file("C:\\boot.ini"), with_timeout_5(BOOT_INI) + BOOT_LINE);
+    for (const char* f : {"C:\\GRLDR", "C:\\menu.lst", "C:\\boot.ini"})
+        EXPECT_EQ(GetFileAttributesA(f) & LOADER_ATTRIBUTES, LOADER_ATTRIBUTES) << f;
+    EXPECT_EQ(bar_positions, (std::vector<int>{95, 100}));
+    EXPECT_EQ(end_run_calls, 1);
+    EXPECT_EQ(naming_calls, 2u);
+    // The installer's folder became the current one.
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(sizeof current, current);
+    EXPECT_EQ(std::string(current) + "\\", own_folder());
+}
+
+TEST_F(FixedDiskSetUp, ASecondRunAddsASecondEntryAndExistingProtectedFilesAreChanged)
+{
+    write_file("C:\\menu.lst", "timeout 3\r\n");
+    SetFileAttributesA("C:\\menu.lst", LOADER_ATTRIBUTES);
+    SetFileAttributesA("C:\\boot.ini", LOADER_ATTRIBUTES);
+    boot_setup('F');
+    checks_left = 1000;
+    naming_calls = 0;
+    boot_setup('F');
+    EXPECT_EQ(read_file("C:\\menu.lst"), std::string("timeout 3\r\n") + ENTRY + ENTRY);
+    EXPECT_EQ(read_file("C:\\boot.ini"), with_timeout_5(BOOT_INI) + BOOT_LINE + BOOT_LINE);
+    EXPECT_EQ(GetFileAttributesA("C:\\menu.lst") & LOADER_ATTRIBUTES, LOADER_ATTRIBUTES);
+}
+
+TEST_F(FixedDiskSetUp, APartitionWithoutNameEndsTheRunBeforeAnythingIsWritten)
+{
+    namings = {};
+    boot_setup('F');
+    EXPECT_EQ(run_log, text(33) + text(18) + text(38));
+    EXPECT_EQ(GetFileAttributesA("C:\\GRLDR"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(read_file("C:\\boot.ini"), BOOT_INI);
+    EXPECT_EQ(end_run_calls, 1);
+}
+
+TEST_F(FixedDiskSetUp, WhenTheSecondNamingFailsTheFirstNameIsWritten)
+{
+    namings = {"(hd0,1)"};
+    boot_setup('F');
+    EXPECT_EQ(run_log, success_log());
+    EXPECT_EQ(read_file("C:\\menu.lst"), ENTRY);
+}
+
+TEST_F(FixedDiskSetUp, AMissingLoaderIsAFailedCopyWithTheSystemsReason)
+{
+    remove_file((own_folder() + "grldr").c_str());
+    boot_setup('F');
+    char copy[256];
+    wsprintfA(copy, text(29).c_str(), 'C', "", "GRLDR");
+    char reason[1024] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_FILE_NOT_FOUND, 1024, reason, sizeof reason, nullptr);
+    EXPECT_EQ(run_log, text(33) + text(20) + copy + text(18) + reason + "\r\n" + text(38));
+    EXPECT_EQ(read_file("C:\\boot.ini"), BOOT_INI);
+}
+
+TEST_F(FixedDiskSetUp, AMissingBootIniCannotBeOpened)
+{
+    remove_file("C:\\boot.ini");
+    boot_setup('F');
+    std::string l = run_log;
+    std::string tail = text(36) + text(35) + text(38);
+    ASSERT_GE(l.size(), tail.size());
+    EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
+    EXPECT_EQ(GetFileAttributesA("C:\\boot.ini"), INVALID_FILE_ATTRIBUTES);
+    // What came before stays: the set-up takes nothing back.
+    EXPECT_EQ(read_file("C:\\menu.lst"), ENTRY);
+}
+
+TEST_F(FixedDiskSetUp, StopAtEachCheckEndsThere)
+{
+    // The checks: after the loader, after menu.lst, at the finish.
+    char copy[256];
+    wsprintfA(copy, text(29).c_str(), 'C', "", "GRLDR");
+    const std::string after_loader = text(33) + text(20) + copy + text(20);
+    const std::string after_menu = after_loader + text(34) + text(20);
+    const std::string all = after_menu + text(36) + text(20);
+    const struct {
+        int checks;
+        std::string log;
+    } cases[] = {{0, after_loader + text(38)},
+                 {1, after_menu + text(38)},
+                 {2, all + text(38)}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.checks);
+        SetUp();
+        checks_left = c.checks;
+        boot_setup('F');
+        EXPECT_EQ(run_log, c.log);
+        // Stopped by the user: the worker does not end the run itself.
+        EXPECT_EQ(end_run_calls, 0);
+    }
+}
+
+} // namespace
