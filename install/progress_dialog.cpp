@@ -63,6 +63,17 @@ void start_worker(unsigned run)
     last_worker = thread;
 }
 
+WNDPROC log_prev_proc;
+
+// A multi-line edit in a dialog closes the dialog on Escape, which would stop
+// the run; the log keeps that key to itself instead.
+LRESULT CALLBACK log_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if ((message == WM_KEYDOWN || message == WM_CHAR) && wparam == VK_ESCAPE)
+        return 0;
+    return CallWindowProcA(log_prev_proc, window, message, wparam, lparam);
+}
+
 void end_run_here()
 {
     run_active = 0;
@@ -74,8 +85,11 @@ void on_init(HWND dialog)
     progress_dialog = dialog;
     unsigned run = current_run.fetch_add(1) + 1;
     SetWindowTextA(dialog, load_res_string(14));
-    SendDlgItemMessageA(dialog, IDC_LOG, WM_SETFONT,
-                        reinterpret_cast<WPARAM>(GetStockObject(SYSTEM_FIXED_FONT)), FALSE);
+    HWND log = GetDlgItem(dialog, IDC_LOG);
+    SendMessageA(log, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(SYSTEM_FIXED_FONT)),
+                 FALSE);
+    log_prev_proc = reinterpret_cast<WNDPROC>(
+        SetWindowLongA(log, GWL_WNDPROC, reinterpret_cast<LONG>(log_proc)));
     RECT client;
     GetClientRect(dialog, &client);
     layout_progress_dialog(client.right - client.left, client.bottom - client.top);

@@ -329,6 +329,67 @@ TEST_F(InstallRun, StopDuringAnExtractionEndsTheChildAndKeepsThePartialFile)
     RecordProperty("child_end_ms", static_cast<int>(ended));
 }
 
+// Where control `id` of `dialog` stands, in the dialog's client pixels.
+RECT client_rect_of(HWND dialog, int id)
+{
+    RECT r;
+    GetWindowRect(GetDlgItem(dialog, id), &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+TEST_F(InstallRun, TheProgressDialogOpensWithItsTextsAndTheBarAtZero)
+{
+    put("chkdsk.code", "0 3000"); // holds the run while the dialog is looked at
+    start(images + "kavel-test.iso");
+    EXPECT_EQ(window_text(progress), text(14));
+    // The button's text is the last thing set when the dialog opens.
+    EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(15); }, WAIT_MS));
+    EXPECT_EQ(SendDlgItemMessageA(progress, 1002, PBM_GETRANGE, TRUE, 0), 0);
+    EXPECT_EQ(SendDlgItemMessageA(progress, 1002, PBM_GETRANGE, FALSE, 0), 100);
+    EXPECT_EQ(bar(), 0);
+    // (Wine answers WM_GETFONT with 0 across processes, so the log's font is
+    // seen on the screenshot of the dialog instead.)
+    // The main dialog takes no input meanwhile.
+    EXPECT_FALSE(IsWindowEnabled(main));
+    // Escape does nothing, also in the log, which has the focus at first.
+    EXPECT_EQ(focus_of(progress), GetDlgItem(progress, 1001));
+    press_key(GetDlgItem(progress, 1001), VK_ESCAPE);
+    Sleep(300);
+    EXPECT_TRUE(IsWindow(progress));
+    EXPECT_EQ(control_text(progress, 1003), text(15));
+}
+
+TEST_F(InstallRun, ResizingKeepsTheMarginsAndTheButtonsSize)
+{
+    put("chkdsk.code", "0 3000");
+    start(images + "kavel-test.iso");
+    RECT before = client_rect_of(progress, 1003);
+    const int bw = before.right - before.left, bh = before.bottom - before.top;
+    for (SIZE size : {SIZE{700, 520}, SIZE{420, 300}}) {
+        SetWindowPos(progress, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
+        RECT client;
+        GetClientRect(progress, &client);
+        const int w = client.right, h = client.bottom;
+        ASSERT_TRUE(wait_until([&] { return client_rect_of(progress, 1003).left == w - bw - 6; },
+                               WAIT_MS));
+        RECT button = client_rect_of(progress, 1003);
+        RECT log_box = client_rect_of(progress, 1001);
+        RECT bar_box = client_rect_of(progress, 1002);
+        EXPECT_EQ(button.right - button.left, bw);
+        EXPECT_EQ(button.bottom - button.top, bh);
+        EXPECT_EQ(button.top, h - bh - 6);
+        EXPECT_EQ(log_box.left, 6);
+        EXPECT_EQ(log_box.top, 6);
+        EXPECT_EQ(log_box.right, w - 6);
+        EXPECT_EQ(log_box.bottom, h - bh - 12);
+        EXPECT_EQ(bar_box.left, 6);
+        EXPECT_EQ(bar_box.top, button.top + 1);
+        EXPECT_EQ(bar_box.bottom, button.bottom - 1);
+        EXPECT_EQ(bar_box.right, button.left - 6);
+    }
+}
+
 TEST_F(InstallRun, StopWhileChkdskRunsTakesEffectAfterIt)
 {
     put("chkdsk.code", "0 1500");
