@@ -5,6 +5,8 @@ if(WIN32)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
   # The Wine environment of one test run: display, prefix, server.
   set(KAVEL_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
+  # 7-Zip for Windows, put there by scripts/install-deps.sh.
+  set(KAVEL_7ZIP_DIR /opt/kavel-setup/7zip CACHE PATH "7-Zip for Windows (7z.exe, 7z.dll)")
 else()
   find_package(GTest REQUIRED)
 endif()
