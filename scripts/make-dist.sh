@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Makes the release folder dist/kavel-setup/ (the program, syslinux.cfg and a
+# short text in Chinese and English on what to put beside it) and its zip,
+# dist/kavel-setup.zip. Usage: make-dist.sh [OUTPUT_FOLDER]  (default: dist)
+# KAVEL_DIST_EXE names an installer already built (the build is then skipped).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=$(realpath -m "${1:-dist}")
+exe=${KAVEL_DIST_EXE:-}
+if [ -z "$exe" ]; then
+  bash scripts/install-deps.sh
+  cmake --preset win32 >/dev/null
+  cmake --build --preset win32 --target kavel-setup
+  exe=build/win32/kavel-setup.exe
+fi
+
+folder=$out/kavel-setup
+rm -rf "$folder" "$out/kavel-setup.zip"
+mkdir -p "$folder"
+cp "$exe" "$folder/"
+# Windows text files: CR LF line ends; the readme as UTF-8 with a byte-order
+# mark, so that Notepad shows the Chinese text.
+sed 's/$/\r/' resources/syslinux.cfg >"$folder/syslinux.cfg"
+{ printf '\xef\xbb\xbf'; sed 's/$/\r/' resources/README-dist.txt; } >"$folder/README.txt"
+(cd "$out" && zip -q -r -X kavel-setup.zip kavel-setup)
+echo "release folder: $folder"
+echo "zip: $out/kavel-setup.zip"
