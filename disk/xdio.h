@@ -1,0 +1,45 @@
+#pragma once
+#include <cstdint>
+
+// Whole-sector access to a physical disk, a volume or an image file.
+
+constexpr uint32_t XDIO_SECTOR_SIZE = 512;
+
+// The device is reached through a runtime-library file descriptor; the only
+// kind xdio_open makes.
+constexpr uint32_t XDIO_KIND_FD = 1;
+
+// One open device. `sector` is where the device stands: 0 after a plain open,
+// the partition's first sector after an open of "(hdN,M)"; every seek sets it
+// and every successful transfer advances it. Sector numbers are always
+// absolute on the opened device.
+struct xdio_device {
+    uint32_t kind;
+    int32_t fd;
+    uint32_t sector;
+};
+
+// Opens `text`, either GRUB device text or, when it does not begin with "(",
+// a path used as it is:
+//   "(hdN)"    physical disk N (0..9), "\\.\PhysicalDriveN"
+//   "(hdN,M)"  the same disk, standing at the first sector of partition M (0..29)
+//   "(fdN)"    volume A: or B: (N 0 or 1), "\\.\A:"; a partition number is
+//              accepted here too
+// Numbers read as strtol with base 0 reads them and must not exceed the bound
+// taken as unsigned; ")" must end the text. Refused text opens nothing.
+// `writable` nonzero opens for reading and writing. Null when the text is
+// refused, the device cannot be opened or the partition is not there.
+xdio_device* xdio_open(const char* text, int writable);
+
+// Closes the device and releases the record (null is ignored).
+void xdio_close(xdio_device* dev);
+
+// Stands the device at absolute sector `sector`. 0 on success, 1 on failure;
+// `sector` is recorded either way.
+int xdio_seek(xdio_device* dev, uint32_t sector);
+
+// Transfer `count` whole sectors, count below 4194304 (the byte count is a
+// 32-bit signed number). 0 when exactly count sectors went through, then
+// `sector` advances by count; 1 otherwise, `sector` unchanged.
+int xdio_read(xdio_device* dev, void* buffer, uint32_t count);
+int xdio_write(xdio_device* dev, const void* buffer, uint32_t count);
