@@ -1,0 +1,247 @@
+#!/usr/bin/env bash
+# Time of a whole installation under Wine, side by side with two references
+# measured in the same run. A 512 MiB ISO image (vmlinuz, initrd.gz and six
+# .sfs of random data) is installed onto the folder drive E: with the real
+# 7-Zip and the stand-in chkdsk and syslinux, by
+#   - the installer as built from this tree, which waits on the extracting
+#     child with a time-out ("wait on child"),
+#   - a copy of it whose wait is a fixed Sleep(250) ("Sleep(250)"),
+#   - A: bench/install/child_sequence.cpp, the same children with the same
+#     command lines and start-up flags, one after the other, and nothing else:
+#     the least any run of this design can cost,
+#   - B: one "7z x" of the same files into the same folder, as by hand.
+# Installer time runs from pressing Start to the Close button. Each figure is
+# the median of RUNS runs (default 3); the four kinds take turns, in a rotating
+# order, after one untimed warm-up installation. Also prints how often the bar
+# moved per second while a file over 50 MiB was extracted. The last two lines
+# are the ratios of the installer as built, for other scripts to read.
+#
+#   bench/install.sh [RUNS]
+#
+# The build folders build/bench/install/{wait,sleep,sleep-src} are kept, so a
+# later run only rebuilds what changed; everything else lives in a temporary
+# folder that goes, with every process started here, when the script ends.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(dirname "$here")
+runs=${1:-3}
+builds=$source_dir/build/bench/install
+sevenzip=/opt/kavel-setup/7zip
+started=$(date +%s)
+
+missing=0
+for tool in cmake make i686-w64-mingw32-g++-posix wine wineserver Xvfb xorriso gnulib-tool; do
+  command -v "$tool" >/dev/null 2>&1 || missing=1
+done
+[ -f "$sevenzip/7z.exe" ] && [ -f "$sevenzip/7z.dll" ] || missing=1
+locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$' || missing=1
+if [ "$missing" = 1 ]; then
+  "$source_dir/scripts/install-deps.sh" >&2
+fi
+
+work=$(mktemp -d /tmp/kavel-install-bench.XXXXXX)
+env_dir=$work/wine
+build_pids=()
+cleanup() {
+  for pid in "${build_pids[@]}"; do
+    kill -- "-$pid" 2>/dev/null || true
+  done
+  "$source_dir/tests/wine/env-down.sh" "$env_dir" >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "install bench: $*" >&2
+  exit 1
+}
+
+# ---- Builds: the installer from the tree, and the copy with the fixed sleep.
+mkdir -p "$builds"
+rm -rf "$builds/sleep-src"
+mkdir -p "$builds/sleep-src"
+# Times kept, so that the copy's build folder rebuilds only what changed.
+tar -C "$source_dir" --exclude=./build --exclude=./.git --exclude=./dist -cf - . |
+  tar -C "$builds/sleep-src" -xf -
+worker=$builds/sleep-src/install/install_worker.cpp
+[ "$(grep -c '^        wait_child(&child, POLL_MS);$' "$worker")" = 1 ] ||
+  fail "install/install_worker.cpp no longer has the one wait_child(&child, POLL_MS) line"
+sed -i 's/^        wait_child(&child, POLL_MS);$/        Sleep(POLL_MS);/' "$worker"
+[ "$(grep -c '^        Sleep(POLL_MS);$' "$worker")" = 1 ] || fail "patching the copy failed"
+
+build_variant() { # source build targets...
+  local src=$1 bld=$2
+  shift 2
+  cd "$src" && cmake --preset win32 -B "$bld" && cmake --build "$bld" --target "$@" -j2
+}
+export -f build_variant
+# Own process groups, so that cleanup can end a build with all its children.
+setsid bash -c 'build_variant "$@"' build "$source_dir" "$builds/wait" \
+  kavel-setup stand_in_chkdsk stand_in_syslinux >"$work/build-wait.log" 2>&1 &
+build_pids+=($!)
+setsid bash -c 'build_variant "$@"' build "$builds/sleep-src" "$builds/sleep" kavel-setup \
+  >"$work/build-sleep.log" 2>&1 &
+build_pids+=($!)
+
+mingw() { i686-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -static "$@"; }
+mkdir -p "$work/tools"
+mingw -I"$source_dir/tests/ui" -I"$source_dir" "$here/install/install_driver.cpp" \
+  "$source_dir/tests/ui/ui_driver.cpp" -o "$work/tools/install_driver.exe"
+# A GUI program, as the installer is: each console child gets its own console.
+mingw -mwindows "$here/install/child_sequence.cpp" -o "$work/tools/child_sequence.exe"
+
+# ---- The Wine environment and the image (while the builds run).
+"$source_dir/tests/wine/env-up.sh" "$env_dir" >"$work/env-up.log" 2>&1 ||
+  { cat "$work/env-up.log" >&2; fail "the Wine environment did not come up"; }
+export KAVEL_WINE_DIR=$env_dir
+
+mib=1048576
+names=(vmlinuz initrd.gz 01-core.sfs 02-desktop.sfs 03-office.sfs 04-devel.sfs 05-apps.sfs
+  06-locale.sfs)
+sizes=($((6 * mib - 4096)) $((26 * mib + 4096)) $((160 * mib + 1234)) $((120 * mib - 1234))
+  $((80 * mib + 777)) $((60 * mib - 777)) $((40 * mib + 99)) $((20 * mib - 99)))
+mkdir -p "$work/iso-root"
+total=0
+watched=()
+for i in "${!names[@]}"; do
+  head -c "${sizes[$i]}" /dev/urandom >"$work/iso-root/${names[$i]}"
+  total=$((total + sizes[i]))
+  [ "${sizes[$i]}" -gt $((50 * mib)) ] && watched+=("${names[$i]}")
+done
+image=$env_dir/drives/f/kavel.iso
+xorriso -as mkisofs -R -J -quiet -o "$image" "$work/iso-root" 2>"$work/xorriso.log" ||
+  { cat "$work/xorriso.log" >&2; fail "xorriso failed"; }
+image_win='F:\kavel.iso'
+# The order of the listing, in which the installer extracts: the image's, by name.
+mapfile -t listed < <(printf '%s\n' "${names[@]}" | LC_ALL=C sort)
+target=$env_dir/drives/e
+
+for i in 0 1; do
+  wait "${build_pids[$i]}" || {
+    log=$work/build-$([ "$i" = 0 ] && echo wait || echo sleep).log
+    tail -30 "$log" >&2
+    fail "build failed ($log)"
+  }
+done
+build_pids=()
+
+# ---- One folder per installer, as a user has it, and one for reference A.
+kit() { # folder installer.exe
+  mkdir -p "$1"
+  cp "$2" "$1/kavel-setup.exe"
+  cp "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$1/"
+  cp "$builds/wait/tests/install_run/stand_in_chkdsk.exe" "$1/chkdsk.exe"
+  cp "$builds/wait/tests/install_run/stand_in_syslinux.exe" "$1/syslinux.exe"
+  cp "$source_dir/resources/syslinux.cfg" "$1/"
+}
+kit "$work/kit-wait" "$builds/wait/kavel-setup.exe"
+kit "$work/kit-sleep" "$builds/sleep/kavel-setup.exe"
+kit "$work/kit-ref" "$builds/wait/kavel-setup.exe"
+cp "$work/tools/child_sequence.exe" "$work/kit-ref/"
+
+win_path() { printf 'Z:%s' "${1//\//\\}"; }
+
+# Each program's output goes to a file: Wine's helper processes would hold a pipe open.
+wine_in() { # folder program args...
+  local folder=$1
+  shift
+  (cd "$folder" && "$source_dir/tests/wine/wine-run" "$@" >"$work/out.txt" 2>>"$work/wine.log") ||
+    true
+  # The driver's texts are in the prefix's code page.
+  iconv -f gbk -t utf-8 -c <"$work/out.txt" | tr -d '\r'
+}
+
+empty_target() {
+  rm -rf "$target/kavel" "$target/syslinux.cfg"
+  # The last run's writes are not left to the next one.
+  sync
+}
+
+check_target() { # label compare-contents
+  local i got
+  for i in "${!names[@]}"; do
+    got=$(stat -c %s "$target/kavel/${names[$i]}" 2>/dev/null || echo missing)
+    [ "$got" = "${sizes[$i]}" ] || fail "$1: ${names[$i]} is $got bytes, not ${sizes[$i]}"
+    if [ "$2" = 1 ]; then
+      cmp -s "$target/kavel/${names[$i]}" "$work/iso-root/${names[$i]}" ||
+        fail "$1: ${names[$i]} differs from the image's"
+    fi
+  done
+  [ "$(find "$target/kavel" -mindepth 1 | wc -l)" = "${#names[@]}" ] || fail "$1: more files than the image's"
+}
+
+# Installer runs leave "S MOVES SPAN", reference runs "S".
+run_kind() { # kind
+  local out
+  case $1 in
+    wait | sleep)
+      out=$(wine_in "$work/kit-$1" "$work/tools/install_driver.exe" \
+        "$(win_path "$work/kit-$1/kavel-setup.exe")" "$image_win" "${watched[@]}")
+      grep -q '^install_s ' <<<"$out" || fail "$1 installer: $out"
+      echo "$(awk '$1 == "install_s" {print $2}' <<<"$out") $(awk '$1 == "bar_moves" {print $2, $3}' <<<"$out")"
+      ;;
+    seq)
+      out=$(wine_in "$work/kit-ref" ./child_sequence.exe seq "$image_win" E "${listed[@]}")
+      grep -Eq '^[0-9.]+$' <<<"$out" || fail "reference A: $out"
+      echo "$out"
+      ;;
+    x)
+      out=$(wine_in "$work/kit-ref" ./child_sequence.exe x "$image_win" E)
+      grep -Eq '^[0-9.]+$' <<<"$out" || fail "reference B: $out"
+      echo "$out"
+      ;;
+  esac
+}
+
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {
+  if (NR % 2) printf "%.3f\n", v[(NR + 1) / 2]; else printf "%.3f\n", (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f\n", a / b}'; }
+
+printf 'image: %d files, %.1f MiB, on F:; target E: (removable, a folder on the host)\n' \
+  "${#names[@]}" "$(awk -v t="$total" 'BEGIN {print t / 1048576}')"
+printf 'bar watched during: %s\n' "${watched[*]}"
+
+empty_target
+run_kind wait >/dev/null
+check_target "warm-up installation" 1
+
+declare -A seconds moves span
+kinds=(wait sleep seq x)
+for ((r = 0; r < runs; r++)); do
+  line="run $((r + 1)):"
+  for ((k = 0; k < ${#kinds[@]}; k++)); do
+    kind=${kinds[$(((k + r) % ${#kinds[@]}))]}
+    empty_target
+    result=$(run_kind "$kind")
+    read -r s m t <<<"$result"
+    check_target "$kind run $((r + 1))" "$([ "$r" = 0 ] && echo 1 || echo 0)"
+    seconds[$kind]="${seconds[$kind]:-} $s"
+    if [ -n "${m:-}" ]; then
+      moves[$kind]=$((${moves[$kind]:-0} + m))
+      span[$kind]=$(awk -v a="${span[$kind]:-0}" -v b="$t" 'BEGIN {print a + b}')
+    fi
+    line="$line $kind $s s"
+  done
+  echo "$line"
+done
+empty_target
+
+# shellcheck disable=SC2086
+{
+  m_wait=$(median ${seconds[wait]})
+  m_sleep=$(median ${seconds[sleep]})
+  m_seq=$(median ${seconds[seq]})
+  m_x=$(median ${seconds[x]})
+}
+rate() { awk -v n="${moves[$1]}" -v t="${span[$1]}" 'BEGIN {printf "%.2f/s (%d moves in %.2f s)", n / t, n, t}'; }
+echo "medians of $runs runs, seconds from pressing Start to the Close button, or from first start to last end:"
+printf '  installer, wait on child  %8.3f\n' "$m_wait"
+printf '  installer, Sleep(250)     %8.3f\n' "$m_sleep"
+printf '  A, the bare child sequence %7.3f\n' "$m_seq"
+printf '  B, one 7z x               %8.3f\n' "$m_x"
+echo "wait on child: install/A $(ratio "$m_wait" "$m_seq")  install/B $(ratio "$m_wait" "$m_x")"
+echo "Sleep(250):    install/A $(ratio "$m_sleep" "$m_seq")  install/B $(ratio "$m_sleep" "$m_x")"
+echo "bar moves while a file over 50 MiB is extracted: wait on child $(rate wait), Sleep(250) $(rate sleep)"
+echo "(bench took $(($(date +%s) - started)) s)"
+echo "install/sequence ratio: $(ratio "$m_wait" "$m_seq")"
+echo "install/7z-x ratio: $(ratio "$m_wait" "$m_x")"

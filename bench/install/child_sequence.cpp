@@ -1,0 +1,128 @@
+// The floor of an installation run: the installer's child programs with the
+// installer's command lines and start-up flags, started one after the other,
+// each waited for, and nothing else (no dialogs, no polling, no bar).
+//
+//   child_sequence.exe seq IMAGE LETTER NAME...  "7z l", "chkdsk", one "7z e" per NAME
+//   child_sequence.exe x IMAGE LETTER            one "7z x" of the same selection
+//
+// Built as a GUI program, as the installer is, so that every console child gets
+// a console of its own exactly as under the installer. Prints the seconds from
+// the first start to the last end, or "error: ..." and exits with 1.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+[[noreturn]] void fail(const std::string& what)
+{
+    std::printf("error: %s (code %lu)\n", what.c_str(), GetLastError());
+    std::fflush(stdout);
+    std::exit(1);
+}
+
+// Hidden console, standard output to a new pipe, every inheritable handle
+// passed on: the installer's way of starting 7z.
+HANDLE start_captured(std::string command, PROCESS_INFORMATION* child)
+{
+    STARTUPINFOA startup;
+    GetStartupInfoA(&startup);
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE read_end;
+    HANDLE write_end;
+    if (!CreatePipe(&read_end, &write_end, &inheritable, 0))
+        fail("CreatePipe");
+    startup.hStdOutput = write_end;
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, child))
+        fail("CreateProcess " + command);
+    CloseHandle(write_end);
+    return read_end;
+}
+
+DWORD wait_and_close(PROCESS_INFORMATION* child)
+{
+    WaitForSingleObject(child->hProcess, INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(child->hProcess, &code))
+        fail("GetExitCodeProcess");
+    CloseHandle(child->hThread);
+    CloseHandle(child->hProcess);
+    return code;
+}
+
+// The listing: read to its end, as the installer reads it, then the exit code.
+void run_listing(const std::string& command)
+{
+    PROCESS_INFORMATION child;
+    HANDLE pipe = start_captured(command, &child);
+    char piece[1024];
+    DWORD n = 0;
+    std::string text;
+    while (ReadFile(pipe, piece, sizeof piece, &n, nullptr) && n > 0)
+        text.append(piece, n);
+    CloseHandle(pipe);
+    if (wait_and_close(&child) != 0 || text.find(" files") == std::string::npos)
+        fail("listing: " + text);
+}
+
+// An extraction: the pipe is not read while the child runs (its output is a
+// few lines), and it is closed after the end.
+void run_extraction(const std::string& command)
+{
+    PROCESS_INFORMATION child;
+    HANDLE pipe = start_captured(command, &child);
+    DWORD code = wait_and_close(&child);
+    CloseHandle(pipe);
+    if (code != 0)
+        fail(command);
+}
+
+// Hidden new console, no handles passed on: the installer's way of starting chkdsk.
+void run_check(std::string command)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION child;
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr,
+                        nullptr, &startup, &child))
+        fail("CreateProcess " + command);
+    if (wait_and_close(&child) != 0)
+        fail(command);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4 || (std::string(argv[1]) != "seq" && std::string(argv[1]) != "x"))
+        fail("usage: child_sequence seq|x IMAGE LETTER [NAME...]");
+    std::string image = argv[2];
+    char letter = argv[3][0];
+    std::string target = std::string(1, letter) + ":\\kavel\\";
+    std::vector<std::string> names(argv + 4, argv + argc);
+
+    LARGE_INTEGER frequency, begin, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&begin);
+    if (std::string(argv[1]) == "seq") {
+        run_listing("7z l \"" + image + "\" *.sfs vmlinuz initrd.gz");
+        run_check(std::string("chkdsk ") + letter + ":");
+        for (const std::string& name : names)
+            run_extraction("7z e -y -o" + target + " \"" + image + "\" \"" + name + "\"");
+    } else {
+        run_extraction("7z x -y -o" + target + " \"" + image + "\" *.sfs vmlinuz initrd.gz");
+    }
+    QueryPerformanceCounter(&end);
+    std::printf("%.3f\n", static_cast<double>(end.QuadPart - begin.QuadPart) /
+                              static_cast<double>(frequency.QuadPart));
+    std::fflush(stdout);
+    return 0;
+}
