@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+
+// Free space a run needs for `total` bytes (0 or more), in whole MiB: the
+// total plus one, the remainder dropped.
+int64_t space_need_mib(int64_t total);
+
+// Whether `free_bytes` holds the need of space_need_mib, counted in bytes.
+bool space_is_enough(uint64_t free_bytes, int64_t total);
+
+// The total in whole MiB as the shortage message shows it (without the added
+// one), held to the int range so that it can be given to "%d".
+int space_message_mib(int64_t total);
+
+// extraction_bar_position's answer when there is no total to measure against.
+constexpr int BAR_UNCHANGED = -1;
+
+// Where the bar stands while a file is extracted: `current` bytes written of
+// it after `done` bytes of completed files, of `total` (all 0 or more):
+// ((current + done) * 90) / total, truncated toward zero, exact for any sizes;
+// values past 100 are given as 100, where the bar's range stops them anyway.
+// BAR_UNCHANGED when `total` is 0.
+int extraction_bar_position(int64_t current, int64_t done, int64_t total);
