@@ -1,5 +1,6 @@
 #include "setup_window/main_dialog.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 
 #include <cstring>
@@ -111,6 +112,9 @@ void on_start(HWND dialog)
         show_error(dialog, load_res_string(13), IDC_DRIVE_LIST);
         return;
     }
+    // The progress bar's window class must be registered before its dialog is made.
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
     // The owner stays disabled while the progress dialog runs.
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), dialog,
                     progress_dialog_proc, 0);

@@ -45,4 +45,7 @@ wineserver -k >/dev/null 2>&1 || true
 old=$(cat "$dir/wineserver.pid")
 for _ in $(seq 50); do kill -0 "$old" 2>/dev/null || break; sleep 0.1; done
 start_server
+# Start the prefix's own services now, with their output in a file: started by
+# a test instead, they would hold the test's output pipe open after it ends.
+timeout 120 wineboot -r >>"$dir/wineboot.log" 2>&1
 echo "Wine test environment ready in $dir (display $DISPLAY)"
