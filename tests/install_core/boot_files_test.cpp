@@ -40,10 +40,7 @@ protected:
                testing::UnitTest::GetInstance()->current_test_info()->name();
         std::remove(path.c_str());
     }
-    void TearDown() override
-    {
-        std::remove(path.c_str());
-    }
+    void TearDown() override { std::remove(path.c_str()); }
 
     void write(const std::string& bytes)
     {
