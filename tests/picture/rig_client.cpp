@@ -1,0 +1,118 @@
+#include "rig_client.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+constexpr DWORD REPLY_MS = 15000;
+
+std::string rig_folder()
+{
+    const char* folder = std::getenv("KAVEL_PICTURE_RIG");
+    return folder != nullptr ? std::string(folder) + "\\" : std::string();
+}
+
+std::string read_whole(const std::string& path)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return "";
+    std::string text;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    std::fclose(f);
+    return text;
+}
+
+bool write_whole(const std::string& path, const std::string& text)
+{
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+} // namespace
+
+bool rig_present()
+{
+    return !rig_folder().empty();
+}
+
+void pump_for(DWORD ms)
+{
+    DWORD start = GetTickCount();
+    do {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < ms);
+}
+
+std::string rig_request(const std::string& command)
+{
+    static unsigned sequence;
+    std::string folder = rig_folder();
+    if (folder.empty())
+        return "error no rig";
+    std::string seq = std::to_string(++sequence);
+    std::string request = folder + "request", reply = folder + "reply";
+    DeleteFileA(reply.c_str());
+    if (!write_whole(request + ".tmp", seq + " " + command) ||
+        !MoveFileExA((request + ".tmp").c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING))
+        return "error cannot write the request";
+    std::string answer;
+    bool got = pump_until(
+        [&] {
+            if (GetFileAttributesA(reply.c_str()) == INVALID_FILE_ATTRIBUTES)
+                return false;
+            answer = read_whole(reply);
+            DeleteFileA(reply.c_str());
+            return true;
+        },
+        REPLY_MS);
+    if (!got)
+        return "error no reply to " + command;
+    if (answer.compare(0, seq.size() + 1, seq + " ") != 0)
+        return "error reply out of step: " + answer;
+    return answer.substr(seq.size() + 1);
+}
+
+bool pointer_to(int x, int y)
+{
+    return rig_request("move " + std::to_string(x) + " " + std::to_string(y)) == "ok";
+}
+
+bool button_down()
+{
+    return rig_request("down") == "ok";
+}
+
+bool button_up()
+{
+    return rig_request("up") == "ok";
+}
+
+std::string cursor_shape()
+{
+    return rig_request("cursor");
+}
+
+std::vector<std::string> opened_pages()
+{
+    std::vector<std::string> pages;
+    if (!rig_present())
+        return pages;
+    std::string text = read_whole(rig_folder() + "opened.log");
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        pages.push_back(text.substr(start, end - start));
+    return pages;
+}
