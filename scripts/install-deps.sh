@@ -14,7 +14,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
 fi
 
 for p in cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386 \
-         xvfb x11-utils xdotool locales fonts-wqy-microhei gnulib autoconf automake m4 googletest \
+         xvfb x11-utils xdotool libx11-6 libxfixes3 locales fonts-wqy-microhei gnulib autoconf automake m4 googletest \
          xorriso fdisk imagemagick python3 zip; do
   have_pkg "$p" || need+=("$p")
 done
