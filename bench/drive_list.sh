@@ -55,6 +55,8 @@ old=$(cat "$env_dir/wineserver.pid")
 for _ in $(seq 50); do kill -0 "$old" 2>/dev/null || break; sleep 0.1; done
 wineserver -p -f >>"$env_dir/wineserver.log" 2>&1 &
 echo $! >"$env_dir/wineserver.pid"
+# The prefix's services, started now with their output in a file.
+timeout 120 wineboot -r >>"$env_dir/wineboot.log" 2>&1
 
 echo "== 20 drives: C: E: F: I: and J: to Y: (removable and fixed in turn)"
 run_bench
