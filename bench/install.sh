@@ -13,8 +13,10 @@
 # Installer time runs from pressing Start to the Close button. Each figure is
 # the median of RUNS runs (default 3); the four kinds take turns, in a rotating
 # order, after one untimed warm-up installation. Also prints how often the bar
-# moved per second while a file over 50 MiB was extracted. The last two lines
-# are the ratios of the installer as built, for other scripts to read.
+# moved per second while a file over 50 MiB was extracted and, to show where a
+# difference to A lies, how long the child processes ran and how long each
+# waited for the next one to be started. The last two lines are the ratios of
+# the installer as built, for other scripts to read.
 #
 #   bench/install.sh [RUNS]
 #
@@ -50,6 +52,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 fail() {
   echo "install bench: $*" >&2
@@ -126,9 +129,9 @@ done
 build_pids=()
 
 # ---- One folder per installer, as a user has it, and one for reference A.
-kit() { # folder installer.exe
+kit() { # folder [installer.exe]
   mkdir -p "$1"
-  cp "$2" "$1/kavel-setup.exe"
+  [ -z "${2:-}" ] || cp "$2" "$1/kavel-setup.exe"
   cp "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$1/"
   cp "$builds/wait/tests/install_run/stand_in_chkdsk.exe" "$1/chkdsk.exe"
   cp "$builds/wait/tests/install_run/stand_in_syslinux.exe" "$1/syslinux.exe"
@@ -136,7 +139,7 @@ kit() { # folder installer.exe
 }
 kit "$work/kit-wait" "$builds/wait/kavel-setup.exe"
 kit "$work/kit-sleep" "$builds/sleep/kavel-setup.exe"
-kit "$work/kit-ref" "$builds/wait/kavel-setup.exe"
+kit "$work/kit-ref"
 cp "$work/tools/child_sequence.exe" "$work/kit-ref/"
 
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
@@ -170,25 +173,31 @@ check_target() { # label compare-contents
   [ "$(find "$target/kavel" -mindepth 1 | wc -l)" = "${#names[@]}" ] || fail "$1: more files than the image's"
 }
 
-# Installer runs leave "S MOVES SPAN", reference runs "S".
+# One run; prints "SECONDS BOOT_SECONDS MOVES SPAN CHILDREN BUSY GAPS" ("-" where a
+# reference has none): the installer's boot-loader set-up, the bar's moves and
+# the seconds watched, the child processes seen, the seconds they ran and the
+# seconds between one's end and the next one's start.
 run_kind() { # kind
-  local out
+  local out seconds
   case $1 in
     wait | sleep)
-      out=$(wine_in "$work/kit-$1" "$work/tools/install_driver.exe" \
+      out=$(wine_in "$work/kit-$1" "$work/tools/install_driver.exe" install \
         "$(win_path "$work/kit-$1/kavel-setup.exe")" "$image_win" "${watched[@]}")
       grep -q '^install_s ' <<<"$out" || fail "$1 installer: $out"
-      echo "$(awk '$1 == "install_s" {print $2}' <<<"$out") $(awk '$1 == "bar_moves" {print $2, $3}' <<<"$out")"
+      awk '{v[$1] = $2; w[$1] = $3; x[$1] = $4}
+        END {print v["install_s"], v["boot_s"], v["bar_moves"], w["bar_moves"],
+          v["children"], w["children"], x["children"]}' <<<"$out"
       ;;
-    seq)
-      out=$(wine_in "$work/kit-ref" ./child_sequence.exe seq "$image_win" E "${listed[@]}")
-      grep -Eq '^[0-9.]+$' <<<"$out" || fail "reference A: $out"
-      echo "$out"
-      ;;
-    x)
-      out=$(wine_in "$work/kit-ref" ./child_sequence.exe x "$image_win" E)
-      grep -Eq '^[0-9.]+$' <<<"$out" || fail "reference B: $out"
-      echo "$out"
+    seq | x)
+      rm -f "$work/kit-ref/result.txt"
+      local names_for=()
+      [ "$1" = seq ] && names_for=("${listed[@]}")
+      out=$(wine_in "$work/kit-ref" "$work/tools/install_driver.exe" run \
+        "$(win_path "$work/kit-ref/child_sequence.exe")" result.txt "$1" "$image_win" E \
+        "${names_for[@]}")
+      seconds=$(tr -d '\r' <"$work/kit-ref/result.txt" 2>/dev/null || true)
+      grep -Eq '^[0-9.]+$' <<<"$seconds" || fail "reference $1: $out $seconds"
+      awk -v s="$seconds" '$1 == "children" {print s, "-", "-", "-", $2, $3, $4}' <<<"$out"
       ;;
   esac
 }
@@ -200,12 +209,17 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f\n", a / b}'; }
 printf 'image: %d files, %.1f MiB, on F:; target E: (removable, a folder on the host)\n' \
   "${#names[@]}" "$(awk -v t="$total" 'BEGIN {print t / 1048576}')"
 printf 'bar watched during: %s\n' "${watched[*]}"
+# Other work on the machine shows in every figure.
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
 
 empty_target
 run_kind wait >/dev/null
 check_target "warm-up installation" 1
 
-declare -A seconds moves span
+declare -A seconds boot moves span round busy gap
+# Child processes of one run, when none is missed: 7z l, chkdsk, one 7z e per
+# file, and for the installer syslinux.
+expected_children=$((${#names[@]} + 2))
 kinds=(wait sleep seq x)
 for ((r = 0; r < runs; r++)); do
   line="run $((r + 1)):"
@@ -213,16 +227,26 @@ for ((r = 0; r < runs; r++)); do
     kind=${kinds[$(((k + r) % ${#kinds[@]}))]}
     empty_target
     result=$(run_kind "$kind")
-    read -r s m t <<<"$result"
+    read -r s b m t n u g <<<"$result"
     check_target "$kind run $((r + 1))" "$([ "$r" = 0 ] && echo 1 || echo 0)"
     seconds[$kind]="${seconds[$kind]:-} $s"
-    if [ -n "${m:-}" ]; then
+    if [ "$m" != - ]; then
+      boot[$kind]="${boot[$kind]:-} $b"
       moves[$kind]=$((${moves[$kind]:-0} + m))
       span[$kind]=$(awk -v a="${span[$kind]:-0}" -v b="$t" 'BEGIN {print a + b}')
     fi
-    line="$line $kind $s s"
+    want=$expected_children
+    case $kind in wait | sleep) want=$((want + 1)) ;; x) want=1 ;; esac
+    if [ "$n" = "$want" ]; then
+      busy[$kind]="${busy[$kind]:-} $u"
+      if [ "$n" -gt 1 ]; then
+        gap[$kind]="${gap[$kind]:-} $(awk -v g="$g" -v n="$n" 'BEGIN {print g / (n - 1) * 1000}')"
+      fi
+    fi
+    line="$line  $kind $s s"
+    round[$kind]=$s
   done
-  echo "$line"
+  echo "$line  (this run's installer/A: wait $(ratio "${round[wait]}" "${round[seq]}"), sleep $(ratio "${round[sleep]}" "${round[seq]}"))"
 done
 empty_target
 
@@ -232,16 +256,32 @@ empty_target
   m_sleep=$(median ${seconds[sleep]})
   m_seq=$(median ${seconds[seq]})
   m_x=$(median ${seconds[x]})
+  b_wait=$(median ${boot[wait]})
+  b_sleep=$(median ${boot[sleep]})
 }
 rate() { awk -v n="${moves[$1]}" -v t="${span[$1]}" 'BEGIN {printf "%.2f/s (%d moves in %.2f s)", n / t, n, t}'; }
-echo "medians of $runs runs, seconds from pressing Start to the Close button, or from first start to last end:"
-printf '  installer, wait on child  %8.3f\n' "$m_wait"
-printf '  installer, Sleep(250)     %8.3f\n' "$m_sleep"
+echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "medians of $runs runs, seconds (installer: pressing Start to the Close button; A, B: first start to last end)"
+printf '  installer, wait on child   %7.3f  (boot-loader set-up at the end, not in A: %.3f)\n' \
+  "$m_wait" "$b_wait"
+printf '  installer, Sleep(250)      %7.3f  (boot-loader set-up at the end, not in A: %.3f)\n' \
+  "$m_sleep" "$b_sleep"
 printf '  A, the bare child sequence %7.3f\n' "$m_seq"
-printf '  B, one 7z x               %8.3f\n' "$m_x"
+printf '  B, one 7z x                %7.3f\n' "$m_x"
 echo "wait on child: install/A $(ratio "$m_wait" "$m_seq")  install/B $(ratio "$m_wait" "$m_x")"
 echo "Sleep(250):    install/A $(ratio "$m_sleep" "$m_seq")  install/B $(ratio "$m_sleep" "$m_x")"
 echo "bar moves while a file over 50 MiB is extracted: wait on child $(rate wait), Sleep(250) $(rate sleep)"
+# Where the difference to A lies: in the children themselves, or between them.
+# Medians over the runs in which every child was seen (sampled every 20 ms).
+sampled() { # kind array-name printf-format
+  local -n values=$2
+  # shellcheck disable=SC2086,SC2059
+  if [ -n "${values[$1]:-}" ]; then printf "$3" "$(median ${values[$1]})"; else echo "n/a"; fi
+}
+echo "time the children ran, summed (s): installer wait $(sampled wait busy %.2f)," \
+  "Sleep(250) $(sampled sleep busy %.2f), A $(sampled seq busy %.2f), B $(sampled x busy %.2f)"
+echo "from one child's end to the next one's start, mean (ms): installer wait" \
+  "$(sampled wait gap %.0f), Sleep(250) $(sampled sleep gap %.0f), A $(sampled seq gap %.0f)"
 echo "(bench took $(($(date +%s) - started)) s)"
 echo "install/sequence ratio: $(ratio "$m_wait" "$m_seq")"
 echo "install/7z-x ratio: $(ratio "$m_wait" "$m_x")"

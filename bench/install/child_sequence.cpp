@@ -2,12 +2,15 @@
 // installer's command lines and start-up flags, started one after the other,
 // each waited for, and nothing else (no dialogs, no polling, no bar).
 //
-//   child_sequence.exe seq IMAGE LETTER NAME...  "7z l", "chkdsk", one "7z e" per NAME
-//   child_sequence.exe x IMAGE LETTER            one "7z x" of the same selection
+//   child_sequence.exe RESULT seq IMAGE LETTER NAME...  "7z l", "chkdsk", one "7z e" per NAME
+//   child_sequence.exe RESULT x IMAGE LETTER            one "7z x" of the same selection
 //
 // Built as a GUI program, as the installer is, so that every console child gets
-// a console of its own exactly as under the installer. Prints the seconds from
-// the first start to the last end, or "error: ..." and exits with 1.
+// a console of its own exactly as under the installer; and, like the installer,
+// it is to be started by a Windows program (install_driver run), as a program
+// started from the Unix side passes Unix handles on to its children, which
+// makes them slower. Writes the seconds from the first start to the last end
+// to the file RESULT, or "error: ..." and exits with 1.
 #include <windows.h>
 
 #include <cstdio>
@@ -17,10 +20,21 @@
 
 namespace {
 
+const char* result_path = "child_sequence.out";
+
+void put_result(const std::string& text)
+{
+    std::FILE* out = std::fopen(result_path, "w");
+    if (out == nullptr)
+        std::exit(2);
+    std::fputs(text.c_str(), out);
+    std::fclose(out);
+}
+
 [[noreturn]] void fail(const std::string& what)
 {
-    std::printf("error: %s (code %lu)\n", what.c_str(), GetLastError());
-    std::fflush(stdout);
+    DWORD error = GetLastError();
+    put_result("error: " + what + " (code " + std::to_string(error) + ")\n");
     std::exit(1);
 }
 
@@ -38,8 +52,8 @@ HANDLE start_captured(std::string command, PROCESS_INFORMATION* child)
     if (!CreatePipe(&read_end, &write_end, &inheritable, 0))
         fail("CreatePipe");
     startup.hStdOutput = write_end;
-    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                        &startup, child))
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        child))
         fail("CreateProcess " + command);
     CloseHandle(write_end);
     return read_end;
@@ -102,17 +116,20 @@ void run_check(std::string command)
 
 int main(int argc, char** argv)
 {
-    if (argc < 4 || (std::string(argv[1]) != "seq" && std::string(argv[1]) != "x"))
-        fail("usage: child_sequence seq|x IMAGE LETTER [NAME...]");
-    std::string image = argv[2];
-    char letter = argv[3][0];
+    if (argc > 1)
+        result_path = argv[1];
+    if (argc < 5 || (std::string(argv[2]) != "seq" && std::string(argv[2]) != "x"))
+        fail("usage: child_sequence RESULT seq|x IMAGE LETTER [NAME...]");
+    std::string mode = argv[2];
+    std::string image = argv[3];
+    char letter = argv[4][0];
     std::string target = std::string(1, letter) + ":\\kavel\\";
-    std::vector<std::string> names(argv + 4, argv + argc);
+    std::vector<std::string> names(argv + 5, argv + argc);
 
     LARGE_INTEGER frequency, begin, end;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&begin);
-    if (std::string(argv[1]) == "seq") {
+    if (mode == "seq") {
         run_listing("7z l \"" + image + "\" *.sfs vmlinuz initrd.gz");
         run_check(std::string("chkdsk ") + letter + ":");
         for (const std::string& name : names)
@@ -121,8 +138,10 @@ int main(int argc, char** argv)
         run_extraction("7z x -y -o" + target + " \"" + image + "\" *.sfs vmlinuz initrd.gz");
     }
     QueryPerformanceCounter(&end);
-    std::printf("%.3f\n", static_cast<double>(end.QuadPart - begin.QuadPart) /
-                              static_cast<double>(frequency.QuadPart));
-    std::fflush(stdout);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f\n",
+                  static_cast<double>(end.QuadPart - begin.QuadPart) /
+                      static_cast<double>(frequency.QuadPart));
+    put_result(seconds);
     return 0;
 }

@@ -1,19 +1,29 @@
-// One timed installation through the installer's own dialogs onto E:.
+// The Windows side of the installation bench.
 //
-//   install_driver.exe INSTALLER IMAGE [WATCHED_NAME...]
-//
-// Starts INSTALLER (a full path), names IMAGE and drive E:, presses Start and
-// samples the progress dialog every 20 ms until its button reads Close. While
-// the log's last line is the copy line of a WATCHED_NAME, it counts how often
-// the bar's position changes. Prints
-//   install_s S        seconds from pressing Start to the Close button
-//   bar_moves N T      bar changes and seconds spent on the watched files
-// or "error: ..." and exits with 1.
+//   install_driver.exe install INSTALLER IMAGE [WATCHED_NAME...]
+//     Starts INSTALLER (a full path), names IMAGE and drive E:, presses Start
+//     and samples the progress dialog every 20 ms until its button reads
+//     Close. While the log's last line is the copy line of a WATCHED_NAME, it
+//     counts how often the bar's position changes. Prints
+//       install_s S      seconds from pressing Start to the Close button
+//       boot_s S         of which from the syslinux.cfg line on (no part of reference A)
+//       bar_moves N T    bar changes, and seconds spent on the watched files
+//       children N B G   child processes seen, the seconds they ran, and the
+//                        seconds between one's end and the next one's start
+//   install_driver.exe run PROGRAM [ARGS...]
+//     Starts PROGRAM (a full path) as the installer is started, with its own
+//     folder as the current folder, waits for its end and prints "children"
+//     as above.
+// On a failure prints "error: ..." and exits with 1.
 #include <windows.h>
 #include <commctrl.h>
+#include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "expected_texts.h"
@@ -22,7 +32,7 @@
 namespace {
 
 constexpr DWORD DIALOG_MS = 30000;
-constexpr double RUN_LIMIT_S = 300;
+constexpr DWORD RUN_LIMIT_MS = 300000;
 constexpr DWORD SAMPLE_MS = 20;
 
 std::string text(int id)
@@ -35,6 +45,13 @@ std::string copy_line(const std::string& name)
 {
     char line[2048];
     std::snprintf(line, sizeof line, text(29).c_str(), 'E', "kavel\\", name.c_str());
+    return line;
+}
+
+std::string boot_line()
+{
+    char line[256];
+    std::snprintf(line, sizeof line, text(31).c_str(), 'E');
     return line;
 }
 
@@ -52,6 +69,73 @@ double seconds_between(LARGE_INTEGER a, LARGE_INTEGER b)
 
 app_process app;
 
+ULONGLONG filetime_value(FILETIME t)
+{
+    return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+// The children of one process, each held open from the first sample that sees
+// it, so that its start and end times can be read after it has gone. A child
+// that lives less than one sampling interval may be missed.
+struct child_watch {
+    DWORD parent = 0;
+    ULONGLONG since = 0; // processes begun before this are an old holder of a reused id
+    std::map<DWORD, HANDLE> seen;
+
+    void sample()
+    {
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE)
+            return;
+        PROCESSENTRY32 entry;
+        entry.dwSize = sizeof entry;
+        for (BOOL ok = Process32First(snapshot, &entry); ok; ok = Process32Next(snapshot, &entry)) {
+            if (entry.th32ParentProcessID != parent || seen.count(entry.th32ProcessID) != 0)
+                continue;
+            HANDLE child =
+                OpenProcess(PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, entry.th32ProcessID);
+            if (child != nullptr)
+                seen[entry.th32ProcessID] = child;
+        }
+        CloseHandle(snapshot);
+    }
+
+    // "children N B G" for the children that began after `since`.
+    std::string report()
+    {
+        std::vector<std::pair<ULONGLONG, ULONGLONG>> runs;
+        for (auto& found : seen) {
+            FILETIME created, exited, kernel, user;
+            WaitForSingleObject(found.second, DIALOG_MS);
+            if (GetProcessTimes(found.second, &created, &exited, &kernel, &user) &&
+                filetime_value(created) >= since)
+                runs.emplace_back(filetime_value(created), filetime_value(exited));
+            CloseHandle(found.second);
+        }
+        seen.clear();
+        std::sort(runs.begin(), runs.end());
+        double busy = 0, gaps = 0;
+        for (std::size_t i = 0; i < runs.size(); ++i) {
+            busy += static_cast<double>(runs[i].second - runs[i].first) / 1e7;
+            if (i > 0)
+                gaps +=
+                    (static_cast<double>(runs[i].first) - static_cast<double>(runs[i - 1].second)) /
+                    1e7;
+        }
+        char line[128];
+        std::snprintf(line, sizeof line, "children %u %.3f %.3f\n",
+                      static_cast<unsigned>(runs.size()), busy, gaps);
+        return line;
+    }
+};
+
+ULONGLONG now_filetime()
+{
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    return filetime_value(now);
+}
+
 [[noreturn]] void fail(const std::string& what)
 {
     std::printf("error: %s\n", what.c_str());
@@ -60,22 +144,19 @@ app_process app;
     ExitProcess(1);
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int install(const char* installer, const char* image, const std::vector<std::string>& names)
 {
-    if (argc < 3)
-        fail("usage: install_driver INSTALLER IMAGE [WATCHED_NAME...]");
     std::vector<std::string> watched;
-    for (int i = 3; i < argc; ++i)
-        watched.push_back(copy_line(argv[i]));
+    for (const std::string& name : names)
+        watched.push_back(copy_line(name));
+    std::string boot = boot_line();
 
-    if (!start_app(&app, argv[1]))
-        fail(std::string("cannot start ") + argv[1]);
+    if (!start_app(&app, installer))
+        fail(std::string("cannot start ") + installer);
     HWND main = wait_dialog_titled(app.pi.dwProcessId, text(1), DIALOG_MS);
     if (main == nullptr)
         fail("no main dialog");
-    set_control_text(main, 1004, argv[2]);
+    set_control_text(main, 1004, image);
     int entry = -1;
     for (int i = 0; i < combo_count(main, 1006); ++i)
         if (combo_entry(main, 1006, i).rfind("E:", 0) == 0)
@@ -84,7 +165,10 @@ int main(int argc, char** argv)
         fail("drive E: is not offered");
     select_combo(main, 1006, entry);
 
-    LARGE_INTEGER pressed, now;
+    child_watch children;
+    children.parent = app.pi.dwProcessId;
+    children.since = now_filetime();
+    LARGE_INTEGER pressed, now, boot_seen = {};
     QueryPerformanceCounter(&pressed);
     click(main, 1009);
 
@@ -97,7 +181,7 @@ int main(int argc, char** argv)
     LARGE_INTEGER watched_since = {};
     for (;;) {
         QueryPerformanceCounter(&now);
-        if (seconds_between(pressed, now) > RUN_LIMIT_S)
+        if (seconds_between(pressed, now) * 1000 > RUN_LIMIT_MS)
             fail("the run did not end: " + log);
         if (progress == nullptr) {
             progress = wait_dialog_titled(app.pi.dwProcessId, text(14), 0);
@@ -110,33 +194,40 @@ int main(int argc, char** argv)
         QueryPerformanceCounter(&now);
         if (closed)
             break;
+        children.sample();
         log = control_text(progress, 1001);
         int position = static_cast<int>(SendDlgItemMessageA(progress, 1002, PBM_GETPOS, 0, 0));
+        if (boot_seen.QuadPart == 0 && log.find(boot) != std::string::npos)
+            boot_seen = now;
         int watching = -1;
         for (std::size_t i = 0; i < watched.size(); ++i)
             if (ends_with(log, watched[i]))
                 watching = static_cast<int>(i);
+        // A change counts for the file being extracted when the last sample was
+        // taken: the bar's last move for a file comes just before its done text.
+        if (in_watched >= 0 && position != last_position)
+            ++moves;
         if (watching != in_watched) {
             if (in_watched >= 0)
                 watched_s += seconds_between(watched_since, now);
             watched_since = now;
-        } else if (watching >= 0 && position != last_position) {
-            ++moves;
         }
         in_watched = watching;
         last_position = position;
         Sleep(SAMPLE_MS);
     }
     double install_s = seconds_between(pressed, now);
+    double boot_s = boot_seen.QuadPart != 0 ? seconds_between(boot_seen, now) : 0;
     if (in_watched >= 0)
         watched_s += seconds_between(watched_since, now);
 
     // The last log line follows the button's change.
-    wait_until([&] {
-        log = control_text(progress, 1001);
-        return ends_with(log, text(37)) || ends_with(log, text(38));
-    },
-               DIALOG_MS);
+    wait_until(
+        [&] {
+            log = control_text(progress, 1001);
+            return ends_with(log, text(37)) || ends_with(log, text(38));
+        },
+        DIALOG_MS);
     if (!ends_with(log, text(37)))
         fail("the run did not succeed: " + log);
 
@@ -146,7 +237,51 @@ int main(int argc, char** argv)
     wait_exit(&app, DIALOG_MS);
     stop_app(&app);
 
-    std::printf("install_s %.3f\nbar_moves %d %.3f\n", install_s, moves, watched_s);
+    std::printf("install_s %.3f\nboot_s %.3f\nbar_moves %d %.3f\n%s", install_s, boot_s, moves,
+                watched_s, children.report().c_str());
     std::fflush(stdout);
     return 0;
+}
+
+// As start_app starts the installer, without its wait for an input-idle
+// program, which one without windows never becomes.
+int run(int argc, char** argv)
+{
+    std::string program = argv[2];
+    std::string folder = program.substr(0, program.find_last_of('\\'));
+    std::string command = "\"" + program + "\"";
+    for (int i = 3; i < argc; ++i)
+        command += std::string(" \"") + argv[i] + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    child_watch children;
+    children.since = now_filetime();
+    if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &app.pi))
+        fail("cannot start " + program);
+    app.started = true;
+    children.parent = app.pi.dwProcessId;
+    // Sampled as while the installer runs.
+    DWORD begun = GetTickCount();
+    while (WaitForSingleObject(app.pi.hProcess, SAMPLE_MS) == WAIT_TIMEOUT) {
+        if (GetTickCount() - begun > RUN_LIMIT_MS)
+            fail(program + " did not end");
+        children.sample();
+    }
+    stop_app(&app);
+    std::printf("%s", children.report().c_str());
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "install" && argc >= 4)
+        return install(argv[2], argv[3], std::vector<std::string>(argv + 4, argv + argc));
+    if (mode == "run" && argc >= 3)
+        return run(argc, argv);
+    fail("usage: install_driver install INSTALLER IMAGE [WATCHED_NAME...] | run PROGRAM [ARGS...]");
 }
