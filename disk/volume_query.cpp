@@ -19,8 +19,8 @@ volume_query_result query_volume(const char* path, char* reply, volume_place* pl
         SetLastError(error);
         return VOLUME_NUMBER_FAILED;
     }
-    if (!DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, reply,
-                         TEXT_BUFFER_SIZE, &returned, nullptr)) {
+    if (!DeviceIoControl(volume, IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, reply, TEXT_BUFFER_SIZE,
+                         &returned, nullptr)) {
         DWORD error = GetLastError();
         CloseHandle(volume);
         SetLastError(error);

@@ -63,8 +63,7 @@ bool parse_device_text(const char* text, device_name* name)
 
 // Moves `count` whole sectors with `call` (a read or a write of that many
 // bytes); only a complete transfer counts and moves the device on.
-template <typename Call>
-int transfer(xdio_device* dev, uint32_t count, Call call)
+template <typename Call> int transfer(xdio_device* dev, uint32_t count, Call call)
 {
     if (dev->kind != XDIO_KIND_FD || count > MAX_TRANSFER_SECTORS)
         return 1;

@@ -2,7 +2,6 @@
 #include "resources/resource_ids.h"
 #include "setup_window/main_dialog.h"
 
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 {
     app_instance = instance;

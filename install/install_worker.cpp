@@ -58,6 +58,15 @@ void free_listing(run_state* run)
     run->listing = nullptr;
 }
 
+// A stop point while the run holds the listing: true when the run goes on.
+bool goes_on(run_state* run)
+{
+    if (!stop_point())
+        return true;
+    free_listing(run);
+    return false;
+}
+
 // Abandons the run, logging `outcome` and, when given, the listing.
 void abandon_with(run_state* run, int outcome, bool show_listing)
 {
@@ -124,11 +133,7 @@ bool check_image(run_state* run)
     }
     run->done_size = 0;
     log_string(20);
-    if (stop_point()) {
-        free_listing(run);
-        return false;
-    }
-    return true;
+    return goes_on(run);
 }
 
 bool check_file_system(run_state* run)
@@ -156,11 +161,7 @@ bool check_file_system(run_state* run)
         log_advice(run->letter);
         break;
     }
-    if (stop_point()) {
-        free_listing(run);
-        return false;
-    }
-    return true;
+    return goes_on(run);
 }
 
 bool check_free_space(run_state* run)
@@ -180,11 +181,7 @@ bool check_free_space(run_state* run)
         return false;
     }
     log_string(20);
-    if (stop_point()) {
-        free_listing(run);
-        return false;
-    }
-    return true;
+    return goes_on(run);
 }
 
 void close_child(PROCESS_INFORMATION* child, HANDLE* pipe)

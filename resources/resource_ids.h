@@ -5,9 +5,9 @@
 #define IDD_MAIN 101
 #define IDD_PROGRESS 1000
 
-#define IDI_PROGRAM 101 /* 48 x 48, the program file's icon */
-#define IDI_DIALOG 102  /* 16 x 16, the main dialog's class icon */
-#define IDI_HELP 104    /* 20 x 20, 256 colours, the help button */
+#define IDI_PROGRAM 101     /* 48 x 48, the program file's icon */
+#define IDI_DIALOG 102      /* 16 x 16, the main dialog's class icon */
+#define IDI_HELP 104        /* 20 x 20, 256 colours, the help button */
 #define IDB_PICTURE 100     /* the picture link, normal */
 #define IDB_PICTURE_HOT 103 /* the picture link under the mouse */
 

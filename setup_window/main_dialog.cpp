@@ -68,9 +68,8 @@ void on_init(HWND dialog)
         int control;
         int string;
     } texts[] = {
-        {IDC_IMAGE_GROUP, 2}, {IDC_IMAGE_ADVICE, 3}, {IDC_DRIVE_GROUP, 4},
-        {IDC_DRIVE_ADVICE, 5}, {IDC_BROWSE, 6},      {IDC_FORMAT, 7},
-        {IDC_START, 8},       {IDC_EXIT, 9},
+        {IDC_IMAGE_GROUP, 2}, {IDC_IMAGE_ADVICE, 3}, {IDC_DRIVE_GROUP, 4}, {IDC_DRIVE_ADVICE, 5},
+        {IDC_BROWSE, 6},      {IDC_FORMAT, 7},       {IDC_START, 8},       {IDC_EXIT, 9},
     };
     for (const auto& t : texts)
         SetDlgItemTextA(dialog, t.control, load_res_string(t.string));

@@ -22,8 +22,8 @@ namespace {
 std::string run_log;
 std::vector<int> bar_positions;
 int end_run_calls;
-int checks_left;                     // run_goes_on answers true this many times
-std::vector<const char*> namings;    // what grub_device_of_drive answers, in turn
+int checks_left;                  // run_goes_on answers true this many times
+std::vector<const char*> namings; // what grub_device_of_drive answers, in turn
 std::size_t naming_calls;
 
 } // namespace
@@ -60,20 +60,6 @@ namespace {
 std::string text(int id)
 {
     return cp936(expected_text(id));
-}
-
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write_file(const std::string& path, const std::string& content)
-{
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::ofstream(path, std::ios::binary) << content;
 }
 
 void remove_file(const char* path)
@@ -210,9 +196,7 @@ TEST_F(FixedDiskSetUp, StopAtEachCheckEndsThere)
     const struct {
         int checks;
         std::string log;
-    } cases[] = {{0, after_loader + text(38)},
-                 {1, after_menu + text(38)},
-                 {2, all + text(38)}};
+    } cases[] = {{0, after_loader + text(38)}, {1, after_menu + text(38)}, {2, all + text(38)}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.checks);
         SetUp();

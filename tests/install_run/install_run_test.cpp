@@ -37,19 +37,6 @@ std::string format_text(int id, ...)
     return buf;
 }
 
-std::string read_file(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void write_file(const std::string& path, const std::string& content)
-{
-    std::ofstream(path, std::ios::binary) << content;
-}
-
 long long file_size(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -96,9 +83,10 @@ std::vector<DWORD> children_named(DWORD parent, const char* exe)
 // A listing of the shape current 7-Zip prints, for the stand-in 7z.
 std::string current_listing(const std::vector<std::pair<long long, std::string>>& files)
 {
-    std::string out = "\r\n7-Zip (stand-in)\r\n\r\n   Date      Time    Attr         Size   Compressed  "
-                      "Name\r\n------------------- ----- ------------ ------------  "
-                      "------------------------\r\n";
+    std::string out =
+        "\r\n7-Zip (stand-in)\r\n\r\n   Date      Time    Attr         Size   Compressed  "
+        "Name\r\n------------------- ----- ------------ ------------  "
+        "------------------------\r\n";
     long long total = 0;
     char line[2048];
     for (const auto& f : files) {
@@ -142,18 +130,20 @@ struct InstallRun : ::testing::Test {
         if (!HasFailure()) {
             // A program that just ended may hold its file a moment longer.
             std::string path = folder.substr(0, folder.size() - 1);
-            wait_until([&] {
-                remove_tree(path);
-                return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
-            },
-                       3000);
+            wait_until(
+                [&] {
+                    remove_tree(path);
+                    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+                },
+                3000);
         }
     }
 
     void put(const char* name, const std::string& content) { write_file(folder + name, content); }
     void use_stand_in_7z(const std::string& listing, const std::string& sizes = "")
     {
-        ASSERT_TRUE(CopyFileA((kit + "stand_in_7z.exe").c_str(), (folder + "7z.exe").c_str(), FALSE));
+        ASSERT_TRUE(
+            CopyFileA((kit + "stand_in_7z.exe").c_str(), (folder + "7z.exe").c_str(), FALSE));
         put("7z.listing", listing);
         put("7z.sizes", sizes);
     }
@@ -189,18 +179,25 @@ struct InstallRun : ::testing::Test {
         EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, RUN_MS))
             << "the run did not end: " << log();
         // The worker's last line follows end_run on a failure.
-        wait_until([&] {
-            std::string l = log();
-            return l.size() >= text(38).size() &&
-                   (l.compare(l.size() - text(38).size(), std::string::npos, text(38)) == 0 ||
-                    l.compare(l.size() - text(37).size(), std::string::npos, text(37)) == 0);
-        },
-                   WAIT_MS);
+        wait_until(
+            [&] {
+                std::string l = log();
+                return l.size() >= text(38).size() &&
+                       (l.compare(l.size() - text(38).size(), std::string::npos, text(38)) == 0 ||
+                        l.compare(l.size() - text(37).size(), std::string::npos, text(37)) == 0);
+            },
+            WAIT_MS);
         return log();
     }
     int bar() { return static_cast<int>(SendDlgItemMessageA(progress, 1002, PBM_GETPOS, 0, 0)); }
-    std::string image_checks() { return text(21) + text(20) + text(23) + text(20) + text(27) + text(20); }
-    std::string copy_line(const std::string& name) { return format_text(29, 'E', "kavel\\", name.c_str()); }
+    std::string image_checks()
+    {
+        return text(21) + text(20) + text(23) + text(20) + text(27) + text(20);
+    }
+    std::string copy_line(const std::string& name)
+    {
+        return format_text(29, 'E', "kavel\\", name.c_str());
+    }
     std::string syslinux_lines() { return format_text(31, 'E') + text(20) + text(32) + text(20); }
 };
 
@@ -261,8 +258,8 @@ TEST_F(InstallRun, AListingWithoutSummaryCannotBeRead)
 {
     use_stand_in_7z("\r\n7-Zip (stand-in)\r\n\r\nnothing listed here\r\n");
     start(images + "kavel-test.iso");
-    EXPECT_EQ(finished_log(),
-              text(21) + text(22) + "\r\n7-Zip (stand-in)\r\n\r\nnothing listed here\r\n" + text(38));
+    EXPECT_EQ(finished_log(), text(21) + text(22) +
+                                  "\r\n7-Zip (stand-in)\r\n\r\nnothing listed here\r\n" + text(38));
 }
 
 TEST_F(InstallRun, ChkdskCodesAreJudgedAsTheTableSays)
@@ -296,7 +293,8 @@ TEST_F(InstallRun, NotEnoughSpaceNamesTheTotalInMiB)
     start(images + "kavel-test.iso");
     char need[64];
     wsprintfA(need, text(28).c_str(), static_cast<int>(total >> 20));
-    EXPECT_EQ(finished_log(), text(21) + text(20) + text(23) + text(20) + text(27) + need + text(38));
+    EXPECT_EQ(finished_log(),
+              text(21) + text(20) + text(23) + text(20) + text(27) + need + text(38));
     EXPECT_EQ(file_size("E:\\kavel"), -1);
 }
 
@@ -371,8 +369,8 @@ TEST_F(InstallRun, ResizingKeepsTheMarginsAndTheButtonsSize)
         RECT client;
         GetClientRect(progress, &client);
         const int w = client.right, h = client.bottom;
-        ASSERT_TRUE(wait_until([&] { return client_rect_of(progress, 1003).left == w - bw - 6; },
-                               WAIT_MS));
+        ASSERT_TRUE(
+            wait_until([&] { return client_rect_of(progress, 1003).left == w - bw - 6; }, WAIT_MS));
         RECT button = client_rect_of(progress, 1003);
         RECT log_box = client_rect_of(progress, 1001);
         RECT bar_box = client_rect_of(progress, 1002);
@@ -548,11 +546,12 @@ TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
         SCOPED_TRACE(round);
         ASSERT_TRUE(log_has(copy_line("slow.sfs")));
         std::vector<DWORD> children;
-        ASSERT_TRUE(wait_until([&] {
-            children = children_named(app.pi.dwProcessId, "7z.exe");
-            return children.size() == 1;
-        },
-                               WAIT_MS));
+        ASSERT_TRUE(wait_until(
+            [&] {
+                children = children_named(app.pi.dwProcessId, "7z.exe");
+                return children.size() == 1;
+            },
+            WAIT_MS));
         HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, children[0]);
         // Close the dialog and press Start at once.
         PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);

@@ -85,9 +85,9 @@ struct PicturePointer : ::testing::Test {
     app_process app;
     HWND main = nullptr;
     HWND picture = nullptr;
-    RECT area = {};      // the picture's client area on the screen
-    POINT inside = {};   // its middle
-    POINT outside = {};  // just left of it, on the dialog
+    RECT area = {};     // the picture's client area on the screen
+    POINT inside = {};  // its middle
+    POINT outside = {}; // just left of it, on the dialog
     pixel_block normal, hot;
     size_t opened_before = 0; // pages the cases before opened
 
@@ -159,7 +159,8 @@ struct PicturePointer : ::testing::Test {
     std::vector<std::string> opened()
     {
         std::vector<std::string> all = opened_pages();
-        return std::vector<std::string>(all.begin() + std::min(opened_before, all.size()), all.end());
+        return std::vector<std::string>(all.begin() + std::min(opened_before, all.size()),
+                                        all.end());
     }
 };
 
@@ -242,7 +243,9 @@ TEST_F(PicturePointer, WhileARunIsInProgressThePictureDoesNotReact)
     HWND progress = wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(14)), WAIT_MS);
     ASSERT_NE(progress, nullptr) << "no progress dialog";
     ASSERT_TRUE(wait_until(
-        [&] { return GetFileAttributesA((folder + "7z.started").c_str()) != INVALID_FILE_ATTRIBUTES; },
+        [&] {
+            return GetFileAttributesA((folder + "7z.started").c_str()) != INVALID_FILE_ATTRIBUTES;
+        },
         WAIT_MS))
         << "the run did not reach the archiver";
     ASSERT_FALSE(IsWindowEnabled(main));

@@ -27,8 +27,8 @@ INT_PTR CALLBACK test_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
     case WM_INITDIALOG: {
         main_dialog = dialog;
         HWND picture = GetDlgItem(dialog, IDC_PICTURE);
-        picture_prev_proc = reinterpret_cast<WNDPROC>(SetWindowLongA(
-            picture, GWL_WNDPROC, reinterpret_cast<LONG>(picture_link_proc)));
+        picture_prev_proc = reinterpret_cast<WNDPROC>(
+            SetWindowLongA(picture, GWL_WNDPROC, reinterpret_cast<LONG>(picture_link_proc)));
         first_picture = LoadBitmapA(app_instance, MAKEINTRESOURCEA(IDB_PICTURE));
         SendMessageA(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(first_picture));
         return TRUE;
@@ -155,7 +155,8 @@ TEST_F(PictureSwap, TwoHundredEntriesAndExitsKeepOnlyTheShownBitmapAlive)
         move(cycle % 96, 95 - cycle % 96);
         HBITMAP hot = shown();
         ASSERT_NE(hot, before) << "cycle " << cycle;
-        ASSERT_EQ(GetObjectType(before), 0u) << "cycle " << cycle << ": normal picture not released";
+        ASSERT_EQ(GetObjectType(before), 0u)
+            << "cycle " << cycle << ": normal picture not released";
         leave();
         ASSERT_NE(shown(), hot) << "cycle " << cycle;
         ASSERT_EQ(GetObjectType(hot), 0u) << "cycle " << cycle << ": hot picture not released";

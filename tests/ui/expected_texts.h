@@ -10,11 +10,14 @@ inline const char* expected_text(int id)
     case 2:
         return "Kavel Linux光盘镜像";
     case 3:
-        return "请在下面的输入框中填入Kavel Linux光盘镜像文件的位置。小VorbanLinux（中文版Kavel Linux）的镜像文件可以通过点击右边的按钮下载。";
+        return "请在下面的输入框中填入Kavel Linux光盘镜像文件的位置。小VorbanLinux（中文版Kavel "
+               "Linux）的镜像文件可以通过点击右边的按钮下载。";
     case 4:
         return "安装到哪个分区";
     case 5:
-        return "请选择希望把Kavel Linux安装到哪一个U盘或硬盘分区。如果U盘容量小于2G，最好格式化成FAT（FAT16）格式，这样对较老电脑有更好的兼容性。";
+        return "请选择希望把Kavel "
+               "Linux安装到哪一个U盘或硬盘分区。如果U盘容量小于2G，最好格式化成FAT（FAT16）格式，这"
+               "样对较老电脑有更好的兼容性。";
     case 6:
         return "浏览(&B)...";
     case 7:
@@ -84,7 +87,8 @@ inline const char* expected_text(int id)
     case 39:
         return "帮助";
     case 40:
-        return "欢迎到 https://kavel-linux.org/ 咨询。\r\n\r\n作者：林凯 (lin.kai@kavel-linux.org) 周文涛 (zhou.wentao@kavel-linux.org)";
+        return "欢迎到 https://kavel-linux.org/ 咨询。\r\n\r\n作者：林凯 (lin.kai@kavel-linux.org) "
+               "周文涛 (zhou.wentao@kavel-linux.org)";
     default:
         return "";
     }

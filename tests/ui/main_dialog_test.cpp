@@ -28,10 +28,7 @@ struct MainDialog : ::testing::Test {
     }
     void TearDown() override { stop_app(&app); }
 
-    HWND box_of_dialog()
-    {
-        return wait_dialog(app.pi.dwProcessId, dialog, WAIT_MS);
-    }
+    HWND box_of_dialog() { return wait_dialog(app.pi.dwProcessId, dialog, WAIT_MS); }
     // The error box of Start shows `text`; answers it.
     void expect_error_box(const std::string& text)
     {
@@ -62,8 +59,8 @@ TEST_F(MainDialog, OpensWithEveryTextFromTheStringTable)
     const struct {
         int control;
         int string;
-    } texts[] = {{1001, 2}, {1003, 3}, {1002, 4}, {1007, 5}, {1005, 6},
-                 {1008, 7}, {1009, 8}, {1010, 9}};
+    } texts[] = {{1001, 2}, {1003, 3}, {1002, 4}, {1007, 5},
+                 {1005, 6}, {1008, 7}, {1009, 8}, {1010, 9}};
     for (const auto& t : texts)
         EXPECT_EQ(control_text(dialog, t.control), cp936(expected_text(t.string)))
             << "control " << t.control;

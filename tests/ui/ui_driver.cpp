@@ -2,6 +2,9 @@
 
 #include <tlhelp32.h>
 
+#include <fstream>
+#include <sstream>
+
 bool start_app(app_process* app, const std::string& exe, const std::string& args)
 {
     std::string folder = exe.substr(0, exe.find_last_of('\\'));
@@ -192,7 +195,8 @@ void select_combo(HWND dialog, int id, int index)
 {
     HWND combo = GetDlgItem(dialog, id);
     SendMessageA(combo, CB_SETCURSEL, index, 0);
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(combo));
 }
 
 int combo_count(HWND dialog, int id)
@@ -244,8 +248,7 @@ bool message_box_has_icon(HWND box)
     HWND icon = GetDlgItem(box, BOX_ICON_ID);
     if (icon == nullptr)
         icon = GetDlgItem(box, 0x14);
-    return icon != nullptr && IsWindowVisible(icon) &&
-           SendMessageA(icon, STM_GETICON, 0, 0) != 0;
+    return icon != nullptr && IsWindowVisible(icon) && SendMessageA(icon, STM_GETICON, 0, 0) != 0;
 }
 
 void answer(HWND box, int button_id)
@@ -268,4 +271,18 @@ std::string own_folder()
     GetModuleFileNameA(nullptr, path, sizeof path);
     std::string p(path);
     return p.substr(0, p.find_last_of('\\') + 1);
+}
+
+std::string read_file(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const std::string& path, const std::string& content)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::ofstream(path, std::ios::binary) << content;
 }

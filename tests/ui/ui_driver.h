@@ -60,6 +60,11 @@ template <typename F> bool wait_until(F condition, DWORD ms)
     }
 }
 
+// A whole file's bytes ("" when it cannot be read), and writing one anew
+// (also over a read-only, hidden or system file).
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& content);
+
 // Code page 936 bytes of a UTF-8 text (the test's own expectations are UTF-8).
 std::string cp936(const char* utf8);
 // The folder that holds this test program, with a trailing backslash.
