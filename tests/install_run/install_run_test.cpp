@@ -6,7 +6,6 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <tlhelp32.h>
 
 #include <cstdarg>
 #include <fstream>
@@ -64,20 +63,6 @@ void remove_tree(const std::string& folder)
         FindClose(search);
     }
     RemoveDirectoryA(folder.c_str());
-}
-
-// The processes whose parent is `parent` and whose program is `exe`.
-std::vector<DWORD> children_named(DWORD parent, const char* exe)
-{
-    std::vector<DWORD> found;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32 entry;
-    entry.dwSize = sizeof entry;
-    for (BOOL ok = Process32First(snapshot, &entry); ok; ok = Process32Next(snapshot, &entry))
-        if (entry.th32ParentProcessID == parent && lstrcmpiA(entry.szExeFile, exe) == 0)
-            found.push_back(entry.th32ProcessID);
-    CloseHandle(snapshot);
-    return found;
 }
 
 // A listing of the shape current 7-Zip prints, for the stand-in 7z.
@@ -305,7 +290,7 @@ TEST_F(InstallRun, StopDuringAnExtractionEndsTheChildAndKeepsThePartialFile)
     start(images + "kavel-test.iso");
     ASSERT_TRUE(log_has(copy_line("slow.sfs")));
     ASSERT_TRUE(wait_until([&] { return file_size("E:\\kavel\\slow.sfs") > 0; }, WAIT_MS));
-    std::vector<DWORD> children = children_named(app.pi.dwProcessId, "7z.exe");
+    std::vector<DWORD> children = children_named(&app, "7z.exe");
     ASSERT_EQ(children.size(), 1u);
     HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, children[0]);
     ASSERT_NE(child, nullptr);
@@ -548,7 +533,7 @@ TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
         std::vector<DWORD> children;
         ASSERT_TRUE(wait_until(
             [&] {
-                children = children_named(app.pi.dwProcessId, "7z.exe");
+                children = children_named(&app, "7z.exe");
                 return children.size() == 1;
             },
             WAIT_MS));
@@ -564,7 +549,7 @@ TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
         // The new run's log holds its own lines only, up to its own extraction.
         ASSERT_TRUE(log_has(copy_line("slow.sfs")));
         EXPECT_EQ(log(), image_checks() + copy_line("slow.sfs"));
-        EXPECT_LE(children_named(app.pi.dwProcessId, "7z.exe").size(), 1u);
+        EXPECT_LE(children_named(&app, "7z.exe").size(), 1u);
     }
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
 }

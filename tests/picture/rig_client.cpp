@@ -1,4 +1,5 @@
 #include "rig_client.h"
+#include "ui_driver.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,20 +12,6 @@ std::string rig_folder()
 {
     const char* folder = std::getenv("KAVEL_PICTURE_RIG");
     return folder != nullptr ? std::string(folder) + "\\" : std::string();
-}
-
-std::string read_whole(const std::string& path)
-{
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return "";
-    std::string text;
-    char buf[4096];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        text.append(buf, n);
-    std::fclose(f);
-    return text;
 }
 
 bool write_whole(const std::string& path, const std::string& text)
@@ -73,7 +60,7 @@ std::string rig_request(const std::string& command)
         [&] {
             if (GetFileAttributesA(reply.c_str()) == INVALID_FILE_ATTRIBUTES)
                 return false;
-            answer = read_whole(reply);
+            answer = read_file(reply);
             DeleteFileA(reply.c_str());
             return true;
         },
@@ -110,7 +97,7 @@ std::vector<std::string> opened_pages()
     std::vector<std::string> pages;
     if (!rig_present())
         return pages;
-    std::string text = read_whole(rig_folder() + "opened.log");
+    std::string text = read_file(rig_folder() + "opened.log");
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
         pages.push_back(text.substr(start, end - start));

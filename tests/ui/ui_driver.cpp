@@ -39,36 +39,65 @@ ULONGLONG started_at(HANDLE process)
     return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
 }
 
-// Ends every process started by `parent`, and theirs, so that nothing a test
-// started outlives it. Process ids are reused: a process only counts as a
-// child when it began after the parent did (the system's own processes name
-// long-gone parents whose ids a test program may have got since).
-void end_children(DWORD parent, ULONGLONG parent_start)
+struct child_process {
+    DWORD id;
+    ULONGLONG started;
+    std::string exe;
+};
+
+// The processes started by `parent`. Process ids are reused: a process only
+// counts as a child when it began after the parent did (the system's own
+// processes name long-gone parents whose ids a test program may have got since).
+std::vector<child_process> children_of(DWORD parent, ULONGLONG parent_start)
 {
+    std::vector<child_process> found;
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
-        return;
+        return found;
     PROCESSENTRY32 entry;
     entry.dwSize = sizeof entry;
     for (BOOL ok = Process32First(snapshot, &entry); ok; ok = Process32Next(snapshot, &entry)) {
         if (entry.th32ParentProcessID != parent || entry.th32ProcessID == parent)
             continue;
-        HANDLE child = OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE,
-                                   FALSE, entry.th32ProcessID);
+        HANDLE child = OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, entry.th32ProcessID);
         if (child == nullptr)
             continue;
         ULONGLONG child_start = started_at(child);
-        if (parent_start != 0 && child_start >= parent_start) {
-            end_children(entry.th32ProcessID, child_start);
-            TerminateProcess(child, 1);
-            WaitForSingleObject(child, 5000);
-        }
         CloseHandle(child);
+        if (parent_start != 0 && child_start >= parent_start)
+            found.push_back({entry.th32ProcessID, child_start, entry.szExeFile});
     }
     CloseHandle(snapshot);
+    return found;
+}
+
+// Ends every process started by `parent`, and theirs, so that nothing a test
+// started outlives it.
+void end_children(DWORD parent, ULONGLONG parent_start)
+{
+    for (const child_process& c : children_of(parent, parent_start)) {
+        end_children(c.id, c.started);
+        HANDLE child = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, c.id);
+        if (child == nullptr)
+            continue;
+        TerminateProcess(child, 1);
+        WaitForSingleObject(child, 5000);
+        CloseHandle(child);
+    }
 }
 
 } // namespace
+
+std::vector<DWORD> children_named(const app_process* app, const char* exe)
+{
+    std::vector<DWORD> found;
+    if (!app->started)
+        return found;
+    for (const child_process& c : children_of(app->pi.dwProcessId, started_at(app->pi.hProcess)))
+        if (lstrcmpiA(c.exe.c_str(), exe) == 0)
+            found.push_back(c.id);
+    return found;
+}
 
 void stop_app(app_process* app)
 {

@@ -16,6 +16,8 @@ struct app_process {
 bool start_app(app_process* app, const std::string& exe, const std::string& args = "");
 // Exit code after the process ended within `ms`; STILL_ACTIVE on time-out.
 DWORD wait_exit(app_process* app, DWORD ms);
+// The processes `app` started whose program is `exe` (for instance "7z.exe").
+std::vector<DWORD> children_named(const app_process* app, const char* exe);
 // Ends the process, and every process it started, and closes its handles.
 void stop_app(app_process* app);
 
