@@ -105,7 +105,7 @@ struct PicturePointer : ::testing::Test {
         ASSERT_EQ(normal.width, 96);
         ASSERT_EQ(hot.width, 96);
 
-        ASSERT_TRUE(pointer_to(5, 5));
+        ASSERT_TRUE(pointer_to(5, 5)) << rig_last_answer();
         ASSERT_TRUE(start_app(&app, installer_path()));
         main = wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(1)), WAIT_MS);
         ASSERT_NE(main, nullptr) << "main dialog did not open";
@@ -118,7 +118,7 @@ struct PicturePointer : ::testing::Test {
         ASSERT_EQ(WindowFromPoint(inside), picture) << "something covers the picture";
         ASSERT_EQ(GetAncestor(WindowFromPoint(outside), GA_ROOT), main);
 
-        ASSERT_TRUE(pointer_to(outside.x, outside.y));
+        ASSERT_TRUE(pointer_to(outside.x, outside.y)) << rig_last_answer();
         ASSERT_TRUE(shows("normal", WAIT_MS)) << "the picture does not show at open";
     }
     void TearDown() override
@@ -169,13 +169,13 @@ TEST_F(PicturePointer, EnteringShowsTheHotPictureAndTheHandLeavingTheNormalOneAn
     EXPECT_TRUE(cursor_becomes(system_shapes().arrow));
     for (int round = 1; round <= 3; ++round) {
         LRESULT before = image_value();
-        ASSERT_TRUE(move_to(inside));
+        ASSERT_TRUE(move_to(inside)) << rig_last_answer();
         EXPECT_TRUE(shows("hot", SWAP_MS)) << "round " << round << ": " << shown_kind();
         EXPECT_TRUE(cursor_becomes(system_shapes().hand)) << "round " << round;
         LRESULT entered = image_value();
         EXPECT_NE(entered, before);
 
-        ASSERT_TRUE(move_to(outside));
+        ASSERT_TRUE(move_to(outside)) << rig_last_answer();
         EXPECT_TRUE(shows("normal", SWAP_MS)) << "round " << round << ": " << shown_kind();
         EXPECT_TRUE(cursor_becomes(system_shapes().arrow)) << "round " << round;
         EXPECT_NE(image_value(), entered);
@@ -185,14 +185,14 @@ TEST_F(PicturePointer, EnteringShowsTheHotPictureAndTheHandLeavingTheNormalOneAn
 
 TEST_F(PicturePointer, MovingAboutInsideKeepsTheHotPictureWithoutSettingItAgain)
 {
-    ASSERT_TRUE(move_to(inside));
+    ASSERT_TRUE(move_to(inside)) << rig_last_answer();
     ASSERT_TRUE(shows("hot", SWAP_MS));
     ASSERT_TRUE(cursor_becomes(system_shapes().hand));
     LRESULT entered = image_value();
     int width = area.right - area.left, height = area.bottom - area.top;
     for (int i = 0; i < 24; ++i) {
         POINT p = {area.left + 4 + (i * 37) % (width - 8), area.top + 4 + (i * 23) % (height - 8)};
-        ASSERT_TRUE(move_to(p));
+        ASSERT_TRUE(move_to(p)) << rig_last_answer();
         EXPECT_EQ(cursor_shape(), system_shapes().hand) << "after a move to " << p.x << "," << p.y;
     }
     pump_for(300);
@@ -200,22 +200,23 @@ TEST_F(PicturePointer, MovingAboutInsideKeepsTheHotPictureWithoutSettingItAgain)
     EXPECT_EQ(shown_kind(), "hot");
     EXPECT_EQ(cursor_shape(), system_shapes().hand);
 
-    ASSERT_TRUE(move_to(outside));
+    ASSERT_TRUE(move_to(outside)) << rig_last_answer();
     EXPECT_TRUE(shows("normal", SWAP_MS));
 }
 
 TEST_F(PicturePointer, EachPressOpensTheProjectPageOnceAndActsOnThePress)
 {
-    ASSERT_TRUE(move_to(inside));
+    ASSERT_TRUE(move_to(inside)) << rig_last_answer();
     ASSERT_TRUE(shows("hot", SWAP_MS));
     LRESULT entered = image_value();
     for (size_t press = 1; press <= 3; ++press) {
         // Each press somewhere else, so that no two make a double click.
-        ASSERT_TRUE(pointer_to(inside.x - 20 + 15 * static_cast<int>(press), inside.y));
-        ASSERT_TRUE(button_down());
+        ASSERT_TRUE(pointer_to(inside.x - 20 + 15 * static_cast<int>(press), inside.y))
+            << rig_last_answer();
+        ASSERT_TRUE(button_down()) << rig_last_answer();
         EXPECT_TRUE(pump_until([&] { return opened().size() >= press; }, OPEN_MS))
             << "press " << press << " opened nothing while the button was down";
-        ASSERT_TRUE(button_up());
+        ASSERT_TRUE(button_up()) << rig_last_answer();
         pump_for(QUIET_MS);
         ASSERT_EQ(opened().size(), press) << "after press and release " << press;
         EXPECT_EQ(opened().back(), PROJECT_PAGE);
@@ -263,18 +264,18 @@ TEST_F(PicturePointer, WhileARunIsInProgressThePictureDoesNotReact)
     ASSERT_EQ(GetAncestor(WindowFromPoint(inside), GA_ROOT), main);
 
     LRESULT before = image_value();
-    ASSERT_TRUE(move_to(inside));
+    ASSERT_TRUE(move_to(inside)) << rig_last_answer();
     for (int i = 0; i < 5; ++i)
-        ASSERT_TRUE(pointer_to(inside.x - 10 + 5 * i, inside.y + 3 * i));
+        ASSERT_TRUE(pointer_to(inside.x - 10 + 5 * i, inside.y + 3 * i)) << rig_last_answer();
     EXPECT_TRUE(keeps_showing("normal", QUIET_MS)) << shown_kind();
     EXPECT_NE(cursor_shape(), system_shapes().hand);
 
-    ASSERT_TRUE(button_down());
-    ASSERT_TRUE(button_up());
+    ASSERT_TRUE(button_down()) << rig_last_answer();
+    ASSERT_TRUE(button_up()) << rig_last_answer();
     pump_for(QUIET_MS);
     EXPECT_TRUE(opened().empty()) << "a press on the disabled dialog opened the page";
 
-    ASSERT_TRUE(move_to(outside));
+    ASSERT_TRUE(move_to(outside)) << rig_last_answer();
     EXPECT_TRUE(keeps_showing("normal", QUIET_MS)) << shown_kind();
     EXPECT_EQ(image_value(), before);
     EXPECT_TRUE(IsWindow(progress));

@@ -98,9 +98,21 @@ def windows_path(path):
 
 
 def xdotool(args, env):
-    done = subprocess.run(["xdotool"] + args, env=env, stdout=subprocess.DEVNULL,
-                          stderr=subprocess.PIPE, timeout=10)
-    return "ok" if done.returncode == 0 else "error xdotool " + done.stderr.decode(errors="replace")
+    # A busy machine now and then refuses a process or a display connection:
+    # such a failure is the rig's, not the program's, so it is tried again.
+    failures = []
+    for _ in range(3):
+        try:
+            done = subprocess.run(["xdotool"] + args, env=env, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.PIPE, timeout=10)
+            if done.returncode == 0:
+                return "ok"
+            failures.append("exit %d %s" % (done.returncode,
+                                            done.stderr.decode(errors="replace").strip()))
+        except (OSError, subprocess.SubprocessError) as e:
+            failures.append(str(e))
+        time.sleep(0.1)
+    return "error xdotool " + "; ".join(failures)
 
 
 def serve(command, env, x):
@@ -109,13 +121,18 @@ def serve(command, env, x):
         return "error empty request"
     if words[0] == "move" and len(words) == 3:
         target = (int(words[1]), int(words[2]))
-        answer = xdotool(["mousemove"] + words[1:], env)
-        # The answer waits until the server has the pointer there.
-        deadline = time.monotonic() + 2
-        while answer == "ok" and x.pointer() != target:
-            if time.monotonic() > deadline:
-                return "error the pointer stays at %d,%d" % x.pointer()
-            time.sleep(0.01)
+        # The answer waits until the server has the pointer there; a move
+        # that did not arrive is made once more.
+        for _ in range(2):
+            answer = xdotool(["mousemove"] + words[1:], env)
+            deadline = time.monotonic() + 2
+            while answer == "ok" and x.pointer() != target:
+                if time.monotonic() > deadline:
+                    answer = "error the pointer stays at %d,%d" % x.pointer()
+                    break
+                time.sleep(0.01)
+            if answer == "ok":
+                break
         return answer
     if words[0] == "down" or words[0] == "up":
         return xdotool(["mouse" + words[0], "1"], env)

@@ -8,6 +8,8 @@ namespace {
 
 constexpr DWORD REPLY_MS = 15000;
 
+std::string last_answer;
+
 std::string rig_folder()
 {
     const char* folder = std::getenv("KAVEL_PICTURE_RIG");
@@ -43,7 +45,8 @@ void pump_for(DWORD ms)
     } while (GetTickCount() - start < ms);
 }
 
-std::string rig_request(const std::string& command)
+// One request and its answer through the exchange folder.
+static std::string rig_exchange(const std::string& command)
 {
     static unsigned sequence;
     std::string folder = rig_folder();
@@ -55,21 +58,39 @@ std::string rig_request(const std::string& command)
     if (!write_whole(request + ".tmp", seq + " " + command) ||
         !MoveFileExA((request + ".tmp").c_str(), request.c_str(), MOVEFILE_REPLACE_EXISTING))
         return "error cannot write the request";
-    std::string answer;
+    // Only the reply to this request counts: one that cannot be read yet is
+    // read again, one to an earlier request is dropped.
+    std::string answer, stray;
     bool got = pump_until(
         [&] {
             if (GetFileAttributesA(reply.c_str()) == INVALID_FILE_ATTRIBUTES)
                 return false;
             answer = read_file(reply);
-            DeleteFileA(reply.c_str());
-            return true;
+            if (answer.compare(0, seq.size() + 1, seq + " ") == 0) {
+                DeleteFileA(reply.c_str());
+                return true;
+            }
+            if (!answer.empty()) {
+                stray = answer;
+                DeleteFileA(reply.c_str());
+            }
+            return false;
         },
         REPLY_MS);
     if (!got)
-        return "error no reply to " + command;
-    if (answer.compare(0, seq.size() + 1, seq + " ") != 0)
-        return "error reply out of step: " + answer;
+        return "error no reply to " + command + (stray.empty() ? "" : ", only " + stray);
     return answer.substr(seq.size() + 1);
+}
+
+std::string rig_last_answer()
+{
+    return last_answer;
+}
+
+std::string rig_request(const std::string& command)
+{
+    last_answer = rig_exchange(command);
+    return last_answer;
 }
 
 bool pointer_to(int x, int y)

@@ -12,6 +12,8 @@
 bool rig_present();
 // Sends one request and waits for its answer; "error ..." when there is none.
 std::string rig_request(const std::string& command);
+// The answer to the last request, to name what went wrong when one failed.
+std::string rig_last_answer();
 
 bool pointer_to(int x, int y);
 bool button_down();
