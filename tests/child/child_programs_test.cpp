@@ -7,6 +7,7 @@
 #include "child/child_programs.h"
 #include "emit_pattern.h"
 #include "frame/exit_codes.h"
+#include "ui_driver.h"
 
 namespace {
 
@@ -57,20 +58,6 @@ std::string temp_path(const char* name)
     GetTempPathA(sizeof folder, folder);
     return std::string(folder) + "kavel_child_" + std::to_string(GetCurrentProcessId()) + "_" +
            name;
-}
-
-std::string read_whole_file(const std::string& path)
-{
-    std::string text;
-    FILE* in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr)
-        return text;
-    char block[256];
-    std::size_t n;
-    while ((n = std::fread(block, 1, sizeof block, in)) > 0)
-        text.append(block, n);
-    std::fclose(in);
-    return text;
 }
 
 bool handle_is_open(HANDLE handle)
@@ -134,7 +121,7 @@ TEST(RunCaptured, ChildGetsHiddenWindowAndStandardHandles)
     std::string path = temp_path("startup_captured.txt");
     Captured c = capture("\"startup=" + path + "\"", 0);
     EXPECT_EQ(c.code, 0u);
-    EXPECT_EQ(read_whole_file(path), "flags=257 show=0");
+    EXPECT_EQ(read_file(path), "flags=257 show=0");
     DeleteFileA(path.c_str());
 }
 
@@ -218,7 +205,7 @@ TEST(RunAndWait, ChildGetsHiddenWindowWithoutStandardHandles)
     std::string path = temp_path("startup_waited.txt");
     CommandLine line = emit_command("\"startup=" + path + "\"");
     EXPECT_EQ(run_and_wait(line.text), 0u);
-    EXPECT_EQ(read_whole_file(path), "flags=1 show=0");
+    EXPECT_EQ(read_file(path), "flags=1 show=0");
     DeleteFileA(path.c_str());
 }
 
@@ -344,7 +331,7 @@ TEST(FileSizeOrZero, FileAChildIsWritingGivesTheSizeSoFar)
     take_exit_code(&process, &code);
     EXPECT_EQ(code, 0u);
     EXPECT_EQ(file_size_or_zero(path.c_str()), 3345);
-    EXPECT_EQ(read_whole_file(path), pattern(EMIT_FILE, 3345));
+    EXPECT_EQ(read_file(path), pattern(EMIT_FILE, 3345));
     CloseHandle(written_event);
     CloseHandle(go_event);
     DeleteFileA(path.c_str());

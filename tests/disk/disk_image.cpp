@@ -73,3 +73,9 @@ std::string unique_prefix(const std::string& folder, const std::string& name)
     const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
     return folder + "kavel_" + name + "_" + std::to_string(ticks) + "_";
 }
+
+void PrintTo(const walked& w, std::ostream* os)
+{
+    *os << "{" << w.index << ", 0x" << std::hex << w.type << std::dec << ", " << w.start << ", "
+        << w.size << "}";
+}

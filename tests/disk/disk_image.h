@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -37,3 +38,18 @@ bool save_image(const disk_image& image, const std::string& path);
 
 // A file name prefix in `folder` that no other run uses.
 std::string unique_prefix(const std::string& folder, const std::string& name);
+
+// One partition as the walk yields it: GRUB's number, type, first sector and
+// length; compared and printed whole when a test fails.
+struct walked {
+    int index;
+    int type;
+    uint32_t start;
+    uint32_t size;
+    bool operator==(const walked& o) const
+    {
+        return index == o.index && type == o.type && start == o.start && size == o.size;
+    }
+};
+
+void PrintTo(const walked& w, std::ostream* os);

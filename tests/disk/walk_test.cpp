@@ -12,23 +12,6 @@
 
 namespace {
 
-struct walked {
-    int index;
-    int type;
-    uint32_t start;
-    uint32_t size;
-    bool operator==(const walked& o) const
-    {
-        return index == o.index && type == o.type && start == o.start && size == o.size;
-    }
-};
-
-void PrintTo(const walked& w, std::ostream* os)
-{
-    *os << "{" << w.index << ", 0x" << std::hex << w.type << std::dec << ", " << w.start << ", "
-        << w.size << "}";
-}
-
 struct walk_result {
     std::vector<walked> parts;
     int reads = 0;        // sectors read by the whole walk

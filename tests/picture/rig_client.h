@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ui_driver.h"
+
 // Whether the program runs under the rig (KAVEL_PICTURE_RIG is set).
 bool rig_present();
 // Sends one request and waits for its answer; "error ..." when there is none.
@@ -26,15 +28,12 @@ std::vector<std::string> opened_pages();
 
 // Processes this thread's messages for `ms`.
 void pump_for(DWORD ms);
+inline void pump_a_little()
+{
+    pump_for(20);
+}
 // Waits, pumping messages, until `condition` holds or `ms` passed.
 template <typename F> bool pump_until(F condition, DWORD ms)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (condition())
-            return true;
-        if (GetTickCount() - start > ms)
-            return false;
-        pump_for(20);
-    }
+    return wait_until(condition, ms, pump_a_little);
 }

@@ -49,8 +49,14 @@ std::string message_box_text(HWND box);
 bool message_box_has_icon(HWND box);
 void answer(HWND box, int button_id = IDOK);
 
-// Waits until `condition` holds or `ms` passed; returns the last result.
-template <typename F> bool wait_until(F condition, DWORD ms)
+inline void sleep_a_little()
+{
+    Sleep(20);
+}
+
+// Waits until `condition` holds or `ms` passed, calling `pause` between two
+// looks; returns the last result.
+template <typename F> bool wait_until(F condition, DWORD ms, void (*pause)() = sleep_a_little)
 {
     DWORD start = GetTickCount();
     for (;;) {
@@ -58,7 +64,7 @@ template <typename F> bool wait_until(F condition, DWORD ms)
             return true;
         if (GetTickCount() - start > ms)
             return false;
-        Sleep(20);
+        pause();
     }
 }
 
