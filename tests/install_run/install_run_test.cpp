@@ -314,6 +314,7 @@ TEST_F(InstallRun, OneLoaderFileMissingPutsNoneOnTheTarget)
         std::string kept = folder + "efi\\" + missing + ".kept";
         ASSERT_TRUE(MoveFileA((folder + "efi\\" + missing).c_str(), kept.c_str()));
         DeleteFileA((folder + "syslinux.args").c_str());
+        remove_tree("E:\\EFI");
         start(images + "kavel-test.iso");
         EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(20) +
                                       syslinux_lines(text(42)) + text(37));
