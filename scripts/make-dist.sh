@@ -28,6 +28,8 @@ mkdir -p "$folder"
 cp "$exe" "$folder/"
 mkdir "$folder/efi"
 for f in "${loaders[@]}"; do cp "$efi/$f" "$folder/efi/"; done
+# The loaders are syslinux's (GPL-2+): their licence terms go with them.
+sed 's/$/\r/' /usr/share/doc/syslinux-efi/copyright >"$folder/efi/syslinux-copyright.txt"
 # Windows text files: CR LF line ends; the readme as UTF-8 with a byte-order
 # mark, so that Notepad shows the Chinese text.
 sed 's/$/\r/' resources/syslinux.cfg >"$folder/syslinux.cfg"

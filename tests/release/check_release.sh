@@ -23,6 +23,8 @@ ldlinux.e64 /usr/lib/syslinux/modules/efi64/ldlinux.e64
 BOOTIA32.EFI /usr/lib/SYSLINUX.EFI/efi32/syslinux.efi
 ldlinux.e32 /usr/lib/syslinux/modules/efi32/ldlinux.e32
 EOF
+[ "$(tr -d '\r' <"$folder/efi/syslinux-copyright.txt")" = "$(cat /usr/share/doc/syslinux-efi/copyright)" ] ||
+  fail "efi/syslinux-copyright.txt is not syslinux-efi's copyright file"
 head -c 3 "$folder/README.txt" | cmp -s - <(printf '\xef\xbb\xbf') || fail "readme without BOM"
 for word in 7z.exe 7z.dll syslinux.exe grldr; do
   [ "$(grep -c -F "$word" "$folder/README.txt")" -ge 2 ] || fail "readme does not name $word twice"
@@ -31,10 +33,10 @@ grep -q '管理员' "$folder/README.txt" && grep -q 'administrator' "$folder/REA
   fail "readme does not ask for administrator rights"
 # The readme's text with its line breaks as blanks, for phrases broken over lines.
 flat=$(tr -d '\r' <"$folder/README.txt" | tr '\n' ' ' | tr -s ' ')
-for phrase in 'efi\ ' '能在 UEFI 电脑上启动' 'starts on UEFI PCs' '关闭安全启动' 'turn Secure Boot off'; do
+for phrase in 'efi\ ' 'GPL' '能在 UEFI 电脑上启动' 'starts on UEFI PCs' '关闭安全启动' 'turn Secure Boot off'; do
   grep -q -F "$phrase" <<<"$flat" || fail "readme lacks: $phrase"
 done
 listed=$(unzip -Z1 "$out/kavel-setup.zip" | LC_ALL=C sort | tr '\n' ' ')
-[ "$listed" = "kavel-setup/ kavel-setup/README.txt kavel-setup/efi/ kavel-setup/efi/BOOTIA32.EFI kavel-setup/efi/BOOTX64.EFI kavel-setup/efi/ldlinux.e32 kavel-setup/efi/ldlinux.e64 kavel-setup/kavel-setup.exe kavel-setup/syslinux.cfg " ] ||
+[ "$listed" = "kavel-setup/ kavel-setup/README.txt kavel-setup/efi/ kavel-setup/efi/BOOTIA32.EFI kavel-setup/efi/BOOTX64.EFI kavel-setup/efi/ldlinux.e32 kavel-setup/efi/ldlinux.e64 kavel-setup/efi/syslinux-copyright.txt kavel-setup/kavel-setup.exe kavel-setup/syslinux.cfg " ] ||
   fail "zip holds: $listed"
 echo "release folder and zip checked"
