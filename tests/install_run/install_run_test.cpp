@@ -20,10 +20,10 @@
 namespace {
 
 constexpr DWORD WAIT_MS = 20000;
+constexpr DWORD RUN_MS = 90000;
 
 // syslinux's UEFI loaders, as the kit's efi folder holds them.
 const char* const UEFI_FILES[] = {"BOOTX64.EFI", "ldlinux.e64", "BOOTIA32.EFI", "ldlinux.e32"};
-constexpr DWORD RUN_MS = 90000;
 
 std::string text(int id)
 {
