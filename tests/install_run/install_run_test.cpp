@@ -469,6 +469,35 @@ TEST_F(InstallRun, AMissingSevenZipIsNotTakenFromTheCurrentFolder)
     EXPECT_EQ(read_file(downloads + "planted.log"), "");
 }
 
+TEST_F(InstallRun, AMissingSyslinuxIsNotTakenFromThePath)
+{
+    std::string downloads = planted_folder(folder, kit, images + "kavel-test.iso");
+    DeleteFileA((folder + "syslinux.exe").c_str());
+    // The planted folder first on the PATH the installer inherits.
+    char old_path[32768] = "";
+    GetEnvironmentVariableA("PATH", old_path, sizeof old_path);
+    SetEnvironmentVariableA("PATH", (downloads + ";" + old_path).c_str());
+    bool started = start_app(&app, folder + "kavel-setup.exe");
+    SetEnvironmentVariableA("PATH", old_path);
+    ASSERT_TRUE(started);
+    main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+    ASSERT_NE(main, nullptr);
+    set_control_text(main, 1004, images + "kavel-test.iso");
+    choose_drive_and_start();
+    HWND box = nullptr;
+    wait_until(
+        [&] {
+            box = wait_dialog_titled(app.pi.dwProcessId, "Error", 0);
+            return box != nullptr || control_text(progress, 1003) == text(16);
+        },
+        RUN_MS);
+    ASSERT_NE(box, nullptr) << "no failure box; the log: " << log();
+    EXPECT_EQ(message_box_text(box).rfind("CreateProcess (2): ", 0), 0u) << message_box_text(box);
+    answer(box);
+    EXPECT_EQ(wait_exit(&app, WAIT_MS), 3u);
+    EXPECT_EQ(read_file(downloads + "planted.log"), "");
+}
+
 // Wide-character helpers for a folder whose name code page 936 cannot spell.
 std::wstring widen(const std::string& ansi)
 {
