@@ -129,11 +129,15 @@ done
 build_pids=()
 
 # ---- One folder per installer, as a user has it, and one for reference A.
+# The installers take chkdsk from the system folder; reference A, which starts
+# it by name, finds the copy beside itself.
+"$source_dir/tests/wine/put-stand-in-chkdsk.sh" "$env_dir" \
+  "$builds/wait/tests/install_run/stand_in_chkdsk.exe" >/dev/null
 kit() { # folder [installer.exe]
   mkdir -p "$1"
   [ -z "${2:-}" ] || cp "$2" "$1/kavel-setup.exe"
   cp "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$1/"
-  cp "$builds/wait/tests/install_run/stand_in_chkdsk.exe" "$1/chkdsk.exe"
+  [ -n "${2:-}" ] || cp "$builds/wait/tests/install_run/stand_in_chkdsk.exe" "$1/chkdsk.exe"
   cp "$builds/wait/tests/install_run/stand_in_syslinux.exe" "$1/syslinux.exe"
   cp "$source_dir/resources/syslinux.cfg" "$1/"
 }

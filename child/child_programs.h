@@ -1,12 +1,20 @@
 #pragma once
 #include <windows.h>
 
+#include <cstddef>
 #include <cstdint>
 
+// The folder of the installer's program file, without a trailing backslash, in
+// `folder` of `size` wide characters; false when it does not fit. Wide, since
+// the ANSI code page may not spell every folder name.
+bool installer_folder(wchar_t* folder, std::size_t size);
+
 // Running external command-line programs, each in a console of its own that is
-// never shown. The command line goes to CreateProcessA unchanged; its first word
-// names the program, found by the platform's search (the installer's folder first).
-// A failed CreatePipe or CreateProcessA ends the process with code 3 after the
+// never shown. The command line goes to the child unchanged; its first word
+// names the program, which is started by its full path: chkdsk from the system
+// folder, every other program from the installer's folder (".exe" added to a
+// name without extension), never from the current folder or the PATH.
+// A failed CreatePipe or CreateProcess ends the process with code 3 after the
 // failure box.
 
 // Starts `command_line` with its standard output (`selector` 0) or standard error

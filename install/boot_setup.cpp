@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "child/child_programs.h"
 #include "disk/drive_class.h"
@@ -26,15 +25,11 @@ const char MENU_PATH[] = "C:\\menu.lst";
 const char BOOT_INI_PATH[] = "C:\\boot.ini";
 
 // The relative names grldr and syslinux.cfg then name the files beside the
-// installer.
+// installer. Wide: the ANSI code page may not spell the folder's name.
 void enter_installer_folder()
 {
-    char folder[TEXT_BUFFER_SIZE] = "";
-    GetModuleFileNameA(nullptr, folder, sizeof folder);
-    char* last = std::strrchr(folder, '\\');
-    if (last != nullptr)
-        *last = '\0';
-    if (!SetCurrentDirectoryA(folder))
+    wchar_t folder[TEXT_BUFFER_SIZE] = L"";
+    if (!installer_folder(folder, TEXT_BUFFER_SIZE) || !SetCurrentDirectoryW(folder))
         fail_api("SetCurrentDirectory");
 }
 

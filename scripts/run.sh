@@ -19,6 +19,8 @@ demo=$build/demo
 export KAVEL_WINE_DIR=$PWD/build/run/wine
 tests/wine/env-up.sh "$KAVEL_WINE_DIR" >/dev/null
 trap 'tests/wine/env-down.sh "$KAVEL_WINE_DIR"' EXIT
+# chkdsk comes from the system folder: the stand-in goes there.
+tests/wine/put-stand-in-chkdsk.sh "$KAVEL_WINE_DIR" "$demo/stand-in/chkdsk.exe" >/dev/null
 image="Z:$(tr / '\\' <<<"$demo/kavel-demo.iso")"
 drive_e=$KAVEL_WINE_DIR/drives/e
 

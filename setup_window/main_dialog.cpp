@@ -36,6 +36,35 @@ bool is_lead_byte(unsigned char c)
     return IsDBCSLeadByte(c) != FALSE;
 }
 
+using init_common_controls_fn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+
+// comctl32 is not one of the DLLs Windows always takes from its system folder:
+// imported by name, a copy beside the program would be loaded. So it is loaded
+// here by its full path in the system folder, and kept, since the progress
+// bar's class lives in it. A failure shows as a progress dialog that cannot be
+// made, as when the class cannot be registered.
+void register_progress_bar_class()
+{
+    static HMODULE controls_dll = nullptr;
+    if (controls_dll == nullptr) {
+        wchar_t path[MAX_PATH];
+        const wchar_t name[] = L"\\comctl32.dll";
+        UINT n = GetSystemDirectoryW(path, MAX_PATH);
+        if (n == 0 || n + sizeof name / sizeof name[0] > MAX_PATH)
+            return;
+        lstrcatW(path, name);
+        controls_dll = LoadLibraryW(path);
+        if (controls_dll == nullptr)
+            return;
+    }
+    auto init = reinterpret_cast<init_common_controls_fn>(
+        reinterpret_cast<void*>(GetProcAddress(controls_dll, "InitCommonControlsEx")));
+    if (init == nullptr)
+        return;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    init(&controls);
+}
+
 void show_error(HWND dialog, const char* text, int focus_id)
 {
     MessageBoxA(dialog, text, load_res_string(11), MB_OK | MB_ICONERROR);
@@ -112,8 +141,7 @@ void on_start(HWND dialog)
         return;
     }
     // The progress bar's window class must be registered before its dialog is made.
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    register_progress_bar_class();
     // The owner stays disabled while the progress dialog runs.
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), dialog,
                     progress_dialog_proc, 0);

@@ -106,8 +106,9 @@ struct InstallRun : ::testing::Test {
         folder = own_folder() + "case_" + info->name() + "\\";
         remove_tree(folder.substr(0, folder.size() - 1));
         ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-        for (const char* f : {"kavel-setup.exe", "7z.exe", "7z.dll", "chkdsk.exe", "syslinux.exe",
-                              "syslinux.cfg", "grldr"})
+        // chkdsk is not among them: the installer takes it from the system folder.
+        for (const char* f :
+             {"kavel-setup.exe", "7z.exe", "7z.dll", "syslinux.exe", "syslinux.cfg", "grldr"})
             ASSERT_TRUE(CopyFileA((kit + f).c_str(), (folder + f).c_str(), FALSE)) << f;
         ASSERT_TRUE(CreateDirectoryA((folder + "efi").c_str(), nullptr));
         for (const char* f : UEFI_FILES)
@@ -152,6 +153,10 @@ struct InstallRun : ::testing::Test {
         main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
         ASSERT_NE(main, nullptr);
         set_control_text(main, 1004, image);
+        choose_drive_and_start(format, letter);
+    }
+    void choose_drive_and_start(bool format = false, char letter = 'E')
+    {
         int entry = -1;
         const std::string drive = std::string(1, letter) + ":";
         for (int i = 0; i < combo_count(main, 1006); ++i)
@@ -230,6 +235,14 @@ struct InstallRun : ::testing::Test {
         for (const auto& n : names)
             out += n + "\n";
         return out;
+    }
+    // The whole log of a successful run of kavel-test.iso.
+    std::string full_run_log()
+    {
+        std::string expected = image_checks();
+        for (const char* name : {"base.sfs", "initrd.gz", "my apps.sfs", "vmlinuz"})
+            expected += copy_line(name) + text(20);
+        return expected + syslinux_lines() + text(37);
     }
 };
 
@@ -516,6 +529,191 @@ TEST_F(InstallRun, WithoutSevenZipTheProcessEndsAfterTheCreateProcessBox)
     EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
     answer(box);
     EXPECT_EQ(wait_exit(&app, WAIT_MS), 3u);
+}
+
+// A Downloads-like folder holding the image and programs someone planted
+// beside it, under the names of the programs the installer starts.
+std::string planted_folder(const std::string& case_folder, const std::string& kit,
+                           const std::string& image)
+{
+    std::string downloads = case_folder + "downloads\\";
+    CreateDirectoryA(downloads.c_str(), nullptr);
+    CopyFileA(image.c_str(), (downloads + "kavel-test.iso").c_str(), FALSE);
+    for (const char* name : {"chkdsk.exe", "7z.exe", "syslinux.exe"})
+        CopyFileA((kit + "planted_program.exe").c_str(), (downloads + name).c_str(), FALSE);
+    return downloads;
+}
+
+// The installer with `current` as its current folder. On Windows, Browse makes
+// the image's folder current; Wine's open-file dialog leaves the current folder
+// alone, so the test starts the installer there instead.
+bool start_in(app_process* app, const std::string& exe, const std::string& current)
+{
+    std::string command = "\"" + exe + "\"";
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    app->started = CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                  current.c_str(), &si, &app->pi) != FALSE;
+    if (app->started)
+        WaitForInputIdle(app->pi.hProcess, 10000);
+    return app->started;
+}
+
+TEST_F(InstallRun, ProgramsPlantedInTheCurrentFolderNeverRun)
+{
+    std::string downloads = planted_folder(folder, kit, images + "kavel-test.iso");
+    ASSERT_TRUE(start_in(&app, folder + "kavel-setup.exe", downloads));
+    main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+    ASSERT_NE(main, nullptr);
+    set_control_text(main, 1004, downloads + "kavel-test.iso");
+    choose_drive_and_start();
+    EXPECT_EQ(finished_log(), full_run_log());
+    EXPECT_EQ(read_file(downloads + "planted.log"), "");
+    // chkdsk ran all the same: the one in the system folder.
+    EXPECT_EQ(read_file(folder + "chkdsk.args"), "chkdsk E:\n");
+    EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\n");
+}
+
+TEST_F(InstallRun, AMissingSevenZipIsNotTakenFromTheCurrentFolder)
+{
+    std::string downloads = planted_folder(folder, kit, images + "kavel-test.iso");
+    DeleteFileA((folder + "7z.exe").c_str());
+    ASSERT_TRUE(start_in(&app, folder + "kavel-setup.exe", downloads));
+    main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+    ASSERT_NE(main, nullptr);
+    set_control_text(main, 1004, downloads + "kavel-test.iso");
+    choose_drive_and_start();
+    HWND box = wait_dialog_titled(app.pi.dwProcessId, "Error", WAIT_MS);
+    ASSERT_NE(box, nullptr) << "no failure box; the log: " << log();
+    EXPECT_EQ(message_box_text(box).rfind("CreateProcess (2): ", 0), 0u) << message_box_text(box);
+    answer(box);
+    EXPECT_EQ(wait_exit(&app, WAIT_MS), 3u);
+    EXPECT_EQ(read_file(downloads + "planted.log"), "");
+}
+
+TEST_F(InstallRun, AMissingSyslinuxIsNotTakenFromThePath)
+{
+    std::string downloads = planted_folder(folder, kit, images + "kavel-test.iso");
+    DeleteFileA((folder + "syslinux.exe").c_str());
+    // The planted folder first on the PATH the installer inherits.
+    char old_path[32768] = "";
+    GetEnvironmentVariableA("PATH", old_path, sizeof old_path);
+    SetEnvironmentVariableA("PATH", (downloads + ";" + old_path).c_str());
+    bool started = start_app(&app, folder + "kavel-setup.exe");
+    SetEnvironmentVariableA("PATH", old_path);
+    ASSERT_TRUE(started);
+    main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+    ASSERT_NE(main, nullptr);
+    set_control_text(main, 1004, images + "kavel-test.iso");
+    choose_drive_and_start();
+    HWND box = nullptr;
+    wait_until(
+        [&] {
+            box = wait_dialog_titled(app.pi.dwProcessId, "Error", 0);
+            return box != nullptr || control_text(progress, 1003) == text(16);
+        },
+        RUN_MS);
+    ASSERT_NE(box, nullptr) << "no failure box; the log: " << log();
+    EXPECT_EQ(message_box_text(box).rfind("CreateProcess (2): ", 0), 0u) << message_box_text(box);
+    answer(box);
+    EXPECT_EQ(wait_exit(&app, WAIT_MS), 3u);
+    EXPECT_EQ(read_file(downloads + "planted.log"), "");
+}
+
+// Wide-character helpers for a folder whose name code page 936 cannot spell.
+std::wstring widen(const std::string& ansi)
+{
+    wchar_t buf[2048] = L"";
+    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, buf, 2048);
+    return buf;
+}
+
+std::string read_file_w(const std::wstring& path)
+{
+    std::string text;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return text;
+    char buf[4096];
+    DWORD n = 0;
+    while (ReadFile(file, buf, sizeof buf, &n, nullptr) && n > 0)
+        text.append(buf, n);
+    CloseHandle(file);
+    return text;
+}
+
+void remove_flat_folder_w(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring path = folder + L"\\" + found.cFileName;
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+TEST_F(InstallRun, AnInstallerFolderTheCodePageCannotSpellWorksToTheEnd)
+{
+    // Korean letters (설치, "install") on a system whose ANSI code page is 936.
+    std::wstring korean = widen(own_folder()) + L"case_\uC124\uCE58";
+    remove_flat_folder_w(korean);
+    ASSERT_EQ(GetACP(), 936u);
+    BOOL lossy = FALSE;
+    char probe[64];
+    WideCharToMultiByte(CP_ACP, 0, L"\uC124\uCE58", -1, probe, sizeof probe, nullptr, &lossy);
+    ASSERT_TRUE(lossy) << "the code page spells the folder's name after all";
+    ASSERT_TRUE(CreateDirectoryW(korean.c_str(), nullptr));
+    for (const char* f :
+         {"kavel-setup.exe", "7z.exe", "7z.dll", "syslinux.exe", "syslinux.cfg", "grldr"})
+        ASSERT_TRUE(CopyFileW(widen(kit + f).c_str(), (korean + L"\\" + widen(f)).c_str(), FALSE))
+            << f;
+
+    std::wstring exe = korean + L"\\kavel-setup.exe";
+    std::wstring command = L"\"" + exe + L"\"";
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    ASSERT_TRUE(CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                               korean.c_str(), &si, &app.pi));
+    app.started = true;
+    WaitForInputIdle(app.pi.hProcess, 10000);
+    main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+    ASSERT_NE(main, nullptr);
+    set_control_text(main, 1004, images + "kavel-test.iso");
+    choose_drive_and_start();
+    // A folder that cannot be found shows a failure box and ends the process
+    // with code 3 after it.
+    HWND box = nullptr;
+    wait_until(
+        [&] {
+            box = wait_dialog_titled(app.pi.dwProcessId, "Error", 0);
+            return box != nullptr || control_text(progress, 1003) == text(16);
+        },
+        RUN_MS);
+    if (box != nullptr) {
+        std::string what = message_box_text(box);
+        answer(box);
+        FAIL() << "failure box \"" << what << "\", exit code " << wait_exit(&app, WAIT_MS)
+               << ", log: " << log();
+    }
+    EXPECT_EQ(finished_log(), full_run_log());
+    EXPECT_EQ(wait_exit(&app, 500), static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_EQ(read_file("E:\\syslinux.cfg"), read_file(kit + "syslinux.cfg"));
+    EXPECT_EQ(read_file_w(korean + L"\\syslinux.args"), "syslinux -f E:\n");
+    EXPECT_EQ(read_file_w(korean + L"\\chkdsk.args"), "chkdsk E:\n");
+    stop_app(&app);
+    if (!HasFailure())
+        wait_until(
+            [&] {
+                remove_flat_folder_w(korean);
+                return GetFileAttributesW(korean.c_str()) == INVALID_FILE_ATTRIBUTES;
+            },
+            3000);
 }
 
 TEST_F(InstallRun, SizesPastFourGiBAreCheckedAndCountedWhole)
