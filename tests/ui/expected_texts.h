@@ -89,6 +89,10 @@ inline const char* expected_text(int id)
     case 40:
         return "欢迎到 https://kavel-linux.org/ 咨询。\r\n\r\n作者：林凯 (lin.kai@kavel-linux.org) "
                "周文涛 (zhou.wentao@kavel-linux.org)";
+    case 43:
+        return "等待上一次安装结束 ... ";
+    case 44:
+        return "此Windows没有C:\\boot.ini，无法添加硬盘启动项，请安装到U盘\r\n";
     default:
         return "";
     }
