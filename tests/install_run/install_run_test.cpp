@@ -726,7 +726,18 @@ TEST_F(InstallRun, ClosingDuringChkdskEndsItAndTheNextRunDoesNotWaitSilently)
     std::string l = log();
     std::string own = text(21) + text(20) + text(23);
     EXPECT_TRUE(l == own || l == text(43) + text(20) + own) << l;
+    // Closing this run ends its check too.
+    ASSERT_TRUE(wait_until(
+        [&] {
+            checks = children_named(&app, "chkdsk.exe");
+            return checks.size() == 1;
+        },
+        WAIT_MS));
+    HANDLE new_check = OpenProcess(SYNCHRONIZE, FALSE, checks[0]);
+    ASSERT_NE(new_check, nullptr);
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(WaitForSingleObject(new_check, 5000), WAIT_OBJECT_0);
+    CloseHandle(new_check);
 }
 
 TEST_F(InstallRun, ANewRunWaitsVisiblyForAWorkerInSyslinuxAndStopWorksMeanwhile)
@@ -794,6 +805,29 @@ TEST_F(InstallRun, ExitRightAfterClosingAnExtractionLeavesNoChildWriting)
     Sleep(600);
     EXPECT_EQ(file_size("E:\\kavel\\slow.sfs"), size) << "the file still grows";
     EXPECT_LT(size, 500000000);
+}
+
+TEST_F(InstallRun, ExitDuringTheBootLoaderStepWaitsForTheWorkerToFinishIt)
+{
+    // syslinux writes the boot sector: the run is let finish it before the
+    // installer ends.
+    put("syslinux.code", "0 3000");
+    start(images + "kavel-test.iso");
+    ASSERT_TRUE(log_has(text(32)));
+    std::vector<DWORD> loaders;
+    ASSERT_TRUE(wait_until(
+        [&] {
+            loaders = children_named(&app, "syslinux.exe");
+            return loaders.size() == 1;
+        },
+        WAIT_MS));
+    HANDLE loader = OpenProcess(SYNCHRONIZE, FALSE, loaders[0]);
+    ASSERT_NE(loader, nullptr);
+    PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+    click(main, 1010);
+    EXPECT_EQ(wait_exit(&app, WAIT_MS), 0u);
+    EXPECT_EQ(WaitForSingleObject(loader, 0), WAIT_OBJECT_0) << "the installer ended first";
+    CloseHandle(loader);
 }
 
 } // namespace
