@@ -118,6 +118,7 @@ DWORD run_and_wait(char* command_line)
 
     bool (*wanted)() = next_child_wanted;
     next_child_wanted = nullptr;
+    ended_early = false;
     if (wanted != nullptr)
         watch_read_only_child(process.hProcess, wanted);
     WaitForSingleObject(process.hProcess, INFINITE);

@@ -69,7 +69,8 @@ void watch_read_only_child(HANDLE process, bool (*wanted)());
 bool unwatch_read_only_child();
 // Marks the child of this thread's next run_and_wait so while it runs.
 void next_child_only_reads(bool (*wanted)());
-// Whether the child of the last run_and_wait marked so was ended early.
+// Whether the child of this thread's last run_and_wait was ended early
+// (never when it was not marked).
 bool last_child_ended_early();
 // From any thread: ends the marked child, if there is one.
 void end_read_only_child();
