@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "frame/app.h"
 #include "child/child_programs.h"
+#include "frame/app.h"
 #include "install/install_worker.h"
 #include "install/progress_layout.h"
 #include "install/run_steps.h"
@@ -244,8 +244,8 @@ void end_workers_before_exit()
         DWORD spent = GetTickCount() - start;
         if (spent >= EXIT_WAIT_MS)
             return;
-        DWORD result = MsgWaitForMultipleObjects(1, &last_worker, FALSE, EXIT_WAIT_MS - spent,
-                                                 QS_SENDMESSAGE);
+        DWORD result =
+            MsgWaitForMultipleObjects(1, &last_worker, FALSE, EXIT_WAIT_MS - spent, QS_SENDMESSAGE);
         if (result != WAIT_OBJECT_0 + 1)
             return; // ended, or the wait is over
         MSG message;
