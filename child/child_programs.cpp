@@ -1,5 +1,6 @@
 #include "child/child_programs.h"
 
+#include <atomic>
 #include <cstring>
 #include <cwchar>
 
@@ -67,6 +68,33 @@ BOOL start_program(char* command_line, BOOL inherit, DWORD flags, STARTUPINFOW* 
                           startup, process);
 }
 
+// Appends `n` bytes and a NUL to a heap text, doubling its capacity when
+// needed; ends the process with code 2 when the heap refuses.
+void append_piece(char** text, SIZE_T* used, SIZE_T* capacity, const char* piece, DWORD n)
+{
+    if (*used + n + 1 > *capacity) {
+        // n < capacity, so one doubling always makes room.
+        *capacity *= 2;
+        char* larger = static_cast<char*>(HeapReAlloc(GetProcessHeap(), 0, *text, *capacity));
+        if (larger == nullptr)
+            ExitProcess(EXIT_OUT_OF_MEMORY);
+        *text = larger;
+    }
+    std::memcpy(*text + *used, piece, n);
+    (*text)[*used + n] = '\0';
+    *used += n;
+}
+
+// A duplicate of the process handle of the read-only child the worker waits
+// for, with the right to end it only. Whoever takes it out of here (the
+// worker when its wait is over, the user-interface thread when it ends the
+// child) closes it, so it is never used after it was closed.
+std::atomic<HANDLE> read_only_child{nullptr};
+// Set by the worker for its next run_and_wait, and what its watch found.
+thread_local bool (*next_child_wanted)() = nullptr;
+thread_local bool watching = false;
+thread_local bool ended_early = false;
+
 } // namespace
 
 bool installer_folder(wchar_t* folder, std::size_t size)
@@ -129,17 +157,7 @@ char* read_pipe_text(HANDLE pipe)
         }
         if (n == 0)
             break;
-        piece[n] = '\0';
-        if (used + n + 1 > capacity) {
-            // n < capacity, so one doubling always makes room.
-            capacity *= 2;
-            char* larger = static_cast<char*>(HeapReAlloc(heap, 0, text, capacity));
-            if (larger == nullptr)
-                ExitProcess(EXIT_OUT_OF_MEMORY);
-            text = larger;
-        }
-        std::memcpy(text + used, piece, n + 1);
-        used += n;
+        append_piece(&text, &used, &capacity, piece, n);
     }
     CloseHandle(pipe);
     return text;
@@ -164,7 +182,14 @@ DWORD run_and_wait(char* command_line)
     if (!start_program(command_line, FALSE, CREATE_NEW_CONSOLE, &startup, &process))
         fail_api("CreateProcess");
 
+    bool (*wanted)() = next_child_wanted;
+    next_child_wanted = nullptr;
+    ended_early = false;
+    if (wanted != nullptr)
+        watch_read_only_child(process.hProcess, wanted);
     WaitForSingleObject(process.hProcess, INFINITE);
+    if (wanted != nullptr)
+        unwatch_read_only_child();
     DWORD code;
     if (!GetExitCodeProcess(process.hProcess, &code))
         fail_api("GetExitCodeProcess");
@@ -197,4 +222,103 @@ int64_t file_size_or_zero(const char* path)
     if (!ok)
         return 0;
     return size.QuadPart;
+}
+
+void child_text_begin(child_text* output)
+{
+    output->text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, TEXT_START_CAPACITY));
+    if (output->text == nullptr)
+        ExitProcess(EXIT_OUT_OF_MEMORY);
+    output->text[0] = '\0';
+    output->used = 0;
+    output->capacity = TEXT_START_CAPACITY;
+}
+
+DWORD drain_pipe(HANDLE pipe, child_text* output)
+{
+    DWORD taken = 0;
+    char piece[READ_PIECE];
+    for (;;) {
+        DWORD available = 0;
+        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0)
+            return taken;
+        DWORD n = 0;
+        if (!ReadFile(pipe, piece, available < READ_PIECE ? available : READ_PIECE, &n, nullptr) ||
+            n == 0)
+            return taken;
+        append_piece(&output->text, &output->used, &output->capacity, piece, n);
+        taken += n;
+    }
+}
+
+int wait_child_draining(PROCESS_INFORMATION* process, HANDLE pipe, child_text* output,
+                        DWORD milliseconds)
+{
+    // Quiet children are looked at every few milliseconds; while text flows
+    // the pipe is emptied again at once, so a chatty child never waits long.
+    constexpr DWORD QUIET_LOOK_MS = 10;
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD taken = drain_pipe(pipe, output);
+        DWORD spent = GetTickCount() - start;
+        if (spent >= milliseconds)
+            return WaitForSingleObject(process->hProcess, 0) == WAIT_OBJECT_0 ? 1 : 0;
+        DWORD slice = taken > 0 ? 1 : QUIET_LOOK_MS;
+        if (slice > milliseconds - spent)
+            slice = milliseconds - spent;
+        DWORD result = WaitForSingleObject(process->hProcess, slice);
+        if (result == WAIT_OBJECT_0)
+            return 1;
+        if (result == WAIT_FAILED)
+            Sleep(slice);
+    }
+}
+
+void next_child_only_reads(bool (*wanted)())
+{
+    next_child_wanted = wanted;
+}
+
+void watch_read_only_child(HANDLE process, bool (*wanted)())
+{
+    ended_early = false;
+    HANDLE ender = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &ender,
+                         PROCESS_TERMINATE, FALSE, 0))
+        return; // then it cannot be ended early and runs to its end
+    HANDLE before = read_only_child.exchange(ender);
+    if (before != nullptr)
+        CloseHandle(before);
+    watching = true;
+    // A stop that came before the child could be seen from the other thread:
+    // the user-interface thread clears the run before it looks here, so one of
+    // the two sees the other.
+    if (!wanted())
+        end_read_only_child();
+}
+
+bool unwatch_read_only_child()
+{
+    if (!watching)
+        return false;
+    watching = false;
+    HANDLE ender = read_only_child.exchange(nullptr);
+    if (ender != nullptr)
+        CloseHandle(ender);
+    ended_early = ender == nullptr; // taken by end_read_only_child
+    return ended_early;
+}
+
+bool last_child_ended_early()
+{
+    return ended_early;
+}
+
+void end_read_only_child()
+{
+    HANDLE ender = read_only_child.exchange(nullptr);
+    if (ender == nullptr)
+        return;
+    TerminateProcess(ender, 1);
+    CloseHandle(ender);
 }

@@ -46,3 +46,39 @@ int wait_child(PROCESS_INFORMATION* process, DWORD milliseconds);
 // Size in bytes of the file at `path`, also while another process writes it; 0
 // when it cannot be opened or its size cannot be read.
 int64_t file_size_or_zero(const char* path);
+
+// What an extraction child prints, collected while it runs: a heap block of
+// `capacity` bytes holding `used` bytes and a NUL, given back with HeapFree.
+struct child_text {
+    char* text;
+    SIZE_T used;
+    SIZE_T capacity;
+};
+
+// An empty text of 1024 bytes; the process ends with code 2 when the heap refuses.
+void child_text_begin(child_text* output);
+
+// Appends to `output` whatever `pipe` holds now, without waiting; returns the
+// number of bytes taken.
+DWORD drain_pipe(HANDLE pipe, child_text* output);
+
+// wait_child that meanwhile empties `pipe` into `output`, so that a child
+// printing more than the pipe holds never blocks on it.
+int wait_child_draining(PROCESS_INFORMATION* process, HANDLE pipe, child_text* output,
+                        DWORD milliseconds);
+
+// Children that only read (the image listing, the file-system check) may be
+// ended when the user stops the run; children that write never are.
+// The worker marks the child it waits for; `wanted` tells whether its run
+// still goes on, and a child whose run has already been stopped is ended at
+// once.
+void watch_read_only_child(HANDLE process, bool (*wanted)());
+// Unmarks it; true when it was ended early.
+bool unwatch_read_only_child();
+// Marks the child of this thread's next run_and_wait so while it runs.
+void next_child_only_reads(bool (*wanted)());
+// Whether the child of this thread's last run_and_wait was ended early
+// (never when it was not marked).
+bool last_child_ended_early();
+// From any thread: ends the marked child, if there is one.
+void end_read_only_child();

@@ -44,9 +44,13 @@ int64_t parse_size(const char* digits, std::ptrdiff_t length)
 }
 
 // The name goes into a quoted 7z argument and a target path; none of these
-// may end the quotes, name another folder, or act as a wildcard.
+// may end the quotes, name another folder, or act as a wildcard. 7-Zip reads
+// an argument that begins with '-' as a switch and one that begins with '@'
+// as a list file, quotes or not.
 bool name_is_safe(const char* name, std::ptrdiff_t length)
 {
+    if (length > 0 && (name[0] == '-' || name[0] == '@'))
+        return false;
     for (std::ptrdiff_t i = 0; i < length; ++i) {
         unsigned char c = static_cast<unsigned char>(name[i]);
         if (c < 0x20 || c == 0x7f || c == '"' || c == '\\' || c == '/' || c == ':' || c == '*' ||

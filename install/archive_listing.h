@@ -26,7 +26,8 @@ int listing_read_total(char* text, int64_t* total);
 // Looks at every file line of a text cut by listing_read_total without
 // changing it. Returns the number of files, 0 when no line is accepted,
 // LISTING_UNSAFE_NAME when a name holds a double quote, a control character,
-// '\\', '/', ':', '*' or '?', or LISTING_NO_PATTERN.
+// '\\', '/', ':', '*' or '?', or begins with '-' or '@' (7-Zip would read it as
+// a switch or a list file), or LISTING_NO_PATTERN.
 int listing_check_files(const char* text);
 
 constexpr int LISTING_SHAPE_CLASSIC = 0;

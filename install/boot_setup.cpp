@@ -54,6 +54,22 @@ bool edit_done(int result)
     return false;
 }
 
+// Makes an existing boot file writable; returns the attributes it had.
+DWORD make_writable(const char* path)
+{
+    DWORD before = GetFileAttributesA(path);
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    return before;
+}
+
+// A boot file whose step failed gets back the attributes it had, so that a
+// protected file does not stay open to anyone.
+void give_back_attributes(const char* path, DWORD before)
+{
+    if (before != INVALID_FILE_ATTRIBUTES)
+        SetFileAttributesA(path, before);
+}
+
 void finish()
 {
     if (!run_goes_on()) {
@@ -83,8 +99,11 @@ void set_up_grub4dos(char letter)
     char label[TEXT_BUFFER_SIZE];
     std::snprintf(label, sizeof label, load_res_string(29), 'C', "", "GRLDR");
     log_append(label);
-    SetFileAttributesA(GRLDR_PATH, FILE_ATTRIBUTE_NORMAL);
+    DWORD grldr_before = make_writable(GRLDR_PATH);
     if (!CopyFileA("grldr", GRLDR_PATH, FALSE)) {
+        DWORD error = GetLastError();
+        give_back_attributes(GRLDR_PATH, grldr_before);
+        SetLastError(error);
         abandon_failed_copy();
         return;
     }
@@ -95,9 +114,12 @@ void set_up_grub4dos(char letter)
         return;
 
     log_string(34);
-    SetFileAttributesA(MENU_PATH, FILE_ATTRIBUTE_NORMAL);
+    DWORD menu_before = make_writable(MENU_PATH);
     const char* again = grub_device_of_drive(letter);
-    if (!edit_done(append_menu_entry(MENU_PATH, again != nullptr ? again : device)))
+    int menu_result = append_menu_entry(MENU_PATH, again != nullptr ? again : device);
+    if (menu_result != BOOT_FILE_OK)
+        give_back_attributes(MENU_PATH, menu_before);
+    if (!edit_done(menu_result))
         return;
     SetFileAttributesA(MENU_PATH, LOADER_ATTRIBUTES);
     log_string(20);
@@ -105,9 +127,13 @@ void set_up_grub4dos(char letter)
         return;
 
     log_string(36);
-    SetFileAttributesA(BOOT_INI_PATH, FILE_ATTRIBUTE_NORMAL);
-    if (!edit_done(set_boot_timeout(BOOT_INI_PATH)) ||
-        !edit_done(append_boot_ini_entry(BOOT_INI_PATH)))
+    DWORD boot_ini_before = make_writable(BOOT_INI_PATH);
+    int boot_ini_result = set_boot_timeout(BOOT_INI_PATH);
+    if (boot_ini_result == BOOT_FILE_OK)
+        boot_ini_result = append_boot_ini_entry(BOOT_INI_PATH);
+    if (boot_ini_result != BOOT_FILE_OK)
+        give_back_attributes(BOOT_INI_PATH, boot_ini_before);
+    if (!edit_done(boot_ini_result))
         return;
     SetFileAttributesA(BOOT_INI_PATH, LOADER_ATTRIBUTES);
     log_string(20);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "child/child_programs.h"
+#include "disk/drive_class.h"
 #include "frame/app.h"
 #include "frame/compose_text.h"
 #include "frame/exit_codes.h"
@@ -77,6 +78,15 @@ void abandon_with(run_state* run, int outcome, bool show_listing)
     abandon_run();
 }
 
+// A read-only child was ended because the run was stopped.
+void cancelled(run_state* run)
+{
+    log_string(19);
+    free_listing(run);
+    if (!stop_point())
+        abandon_run();
+}
+
 // Returns true when the run goes on after the format step.
 bool format_drive(run_state* run)
 {
@@ -107,9 +117,16 @@ bool check_image(run_state* run)
     }
     PROCESS_INFORMATION child;
     HANDLE pipe = run_captured(command, &child, 0);
+    // The listing only reads: a stop ends it.
+    watch_read_only_child(child.hProcess, run_goes_on);
     run->listing = read_pipe_text(pipe);
+    bool ended_early = unwatch_read_only_child();
     DWORD code = 0;
     take_exit_code(&child, &code);
+    if (ended_early) {
+        cancelled(run);
+        return false;
+    }
     if (code != 0) {
         abandon_with(run, 18, true);
         return false;
@@ -141,7 +158,13 @@ bool check_file_system(run_state* run)
     log_string(23);
     char command[TEXT_BUFFER_SIZE];
     compose_text(command, sizeof command, "chkdsk %c:", run->letter);
+    // The check only reads: a stop ends it.
+    next_child_only_reads(run_goes_on);
     DWORD code = run_and_wait(command);
+    if (last_child_ended_early()) {
+        cancelled(run);
+        return false;
+    }
     switch (code) {
     case 0:
         log_string(20);
@@ -209,9 +232,13 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
     }
     PROCESS_INFORMATION child;
     HANDLE pipe = run_captured(command, &child, 0);
+    // What the child prints is taken while it runs, so that it never blocks
+    // on a full pipe; it is shown when the child fails.
+    child_text output;
+    child_text_begin(&output);
     for (;;) {
         // Ends the wait as soon as the child ends, but looks at least this often.
-        wait_child(&child, POLL_MS);
+        bool ended = wait_child_draining(&child, pipe, &output, POLL_MS) == 1;
         int position =
             extraction_bar_position(file_size_or_zero(target), run->done_size, run->total_size);
         if (position != BAR_UNCHANGED)
@@ -219,21 +246,23 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
         if (!run_goes_on()) {
             TerminateProcess(child.hProcess, 1);
             close_child(&child, &pipe);
+            HeapFree(GetProcessHeap(), 0, output.text);
             log_string(19);
             return FILE_STOPPED; // the partial file stays
         }
         DWORD code = 0;
         if (!GetExitCodeProcess(child.hProcess, &code))
             fail_api("GetExitCodeProcess");
-        if (code == STILL_ACTIVE)
+        // A child that has ended with the code 259 is judged as failed, like
+        // any other nonzero code, instead of being waited for again.
+        if (code == STILL_ACTIVE && !ended)
             continue;
+        drain_pipe(pipe, &output); // what it printed last
         if (code != 0) {
             log_string(18);
-            char* output = read_pipe_text(pipe); // closes the pipe
-            pipe = nullptr;
-            log_append(output);
-            HeapFree(GetProcessHeap(), 0, output);
+            log_append(output.text);
         }
+        HeapFree(GetProcessHeap(), 0, output.text);
         bool size_right = file_size_or_zero(target) == listed_size;
         close_child(&child, &pipe);
         if (!size_right) {
@@ -244,6 +273,12 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
         log_string(20);
         return FILE_DONE;
     }
+}
+
+bool boot_ini_exists()
+{
+    DWORD attributes = GetFileAttributesA("C:\\boot.ini");
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 // Returns true when every file is in place and the run goes on.
@@ -278,6 +313,14 @@ DWORD WINAPI install_worker(void*)
     compose_text(run.image, sizeof run.image, "%s", image_path_text());
     if (stop_point())
         return 0;
+
+    // A hard-disk target is made bootable through C:\boot.ini, which Windows
+    // Vista and later do not have: refused before anything is changed.
+    if (classify_drive(run.letter) == DRIVE_CLASS_FIXED && !boot_ini_exists()) {
+        log_string(44);
+        abandon_run();
+        return 0;
+    }
 
     bool format = SendDlgItemMessageA(main_dialog, IDC_FORMAT, BM_GETCHECK, 0, 0) == BST_CHECKED;
     if (format) {

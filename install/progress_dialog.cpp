@@ -2,9 +2,11 @@
 
 #include <commctrl.h>
 
+#include "child/child_programs.h"
 #include "frame/app.h"
 #include "install/install_worker.h"
 #include "install/progress_layout.h"
+#include "install/run_steps.h"
 #include "resources/resource_ids.h"
 
 std::atomic<int> run_active{0};
@@ -33,19 +35,43 @@ struct worker_start {
     HANDLE previous; // the worker before, waited for; may be null
 };
 
+// How often a worker that waits for the previous one looks for Stop.
+constexpr DWORD STOP_LOOK_MS = 100;
+
+// Waits for the previous worker, saying so in the log when it is still busy.
+// True when the run goes on; false when it was stopped meanwhile, and then
+// only after the previous worker has ended all the same, so that the next
+// run, which waits for this worker, waits for both.
+bool wait_for_previous(HANDLE previous)
+{
+    if (WaitForSingleObject(previous, 0) != WAIT_TIMEOUT)
+        return true;
+    log_string(43);
+    while (WaitForSingleObject(previous, STOP_LOOK_MS) == WAIT_TIMEOUT) {
+        if (stop_point()) {
+            WaitForSingleObject(previous, INFINITE);
+            return false;
+        }
+    }
+    log_string(20);
+    return true;
+}
+
 // At most one worker works at a time: a new run's worker first waits for the
-// previous one, which ends at its next check (at once during an extraction,
-// after its child otherwise). The waiting happens here, never on the
-// user-interface thread.
+// previous one, which ends at its next check (at once during an extraction or
+// a read-only child, which closing its dialog ended; after a writing child
+// otherwise). The waiting happens here, never on the user-interface thread.
 DWORD WINAPI worker_entry(void* param)
 {
     worker_start start = *static_cast<worker_start*>(param);
     HeapFree(GetProcessHeap(), 0, param);
-    if (start.previous != nullptr) {
-        WaitForSingleObject(start.previous, INFINITE);
-        CloseHandle(start.previous);
-    }
     worker_run = start.run;
+    if (start.previous != nullptr) {
+        bool goes_on = wait_for_previous(start.previous);
+        CloseHandle(start.previous);
+        if (!goes_on)
+            return 0;
+    }
     return install_worker(nullptr);
 }
 
@@ -77,6 +103,10 @@ LRESULT CALLBACK log_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
 void end_run_here()
 {
     run_active = 0;
+    // A listing or a file-system check only reads: it is ended with the run.
+    // A writing child (an extraction ends at the worker's next check, syslinux,
+    // the format) is left to its end.
+    end_read_only_child();
     SetDlgItemTextA(progress_dialog, IDC_STOP_CLOSE, load_res_string(16));
 }
 
@@ -90,6 +120,9 @@ void on_init(HWND dialog)
                  FALSE);
     log_prev_proc = reinterpret_cast<WNDPROC>(
         SetWindowLongA(log, GWL_WNDPROC, reinterpret_cast<LONG>(log_proc)));
+    // The default limit of an edit would drop the end of a long log, the
+    // "安装中断！" of a failed run with it; 0 lifts it as far as it goes.
+    SendMessageA(log, EM_SETLIMITTEXT, 0, 0);
     RECT client;
     GetClientRect(dialog, &client);
     layout_progress_dialog(client.right - client.left, client.bottom - client.top);
@@ -193,4 +226,29 @@ void end_run()
 bool run_goes_on()
 {
     return run_active.load() != 0 && worker_run == current_run.load();
+}
+
+void end_workers_before_exit()
+{
+    run_active = 0;
+    end_read_only_child();
+    if (last_worker == nullptr)
+        return;
+    // An abandoned worker ends its extraction child and itself at its next
+    // check, within a quarter of a second; a boot-file edit or syslinux that
+    // it is in is let finish, up to a bound. Messages the worker sends to the
+    // main dialog meanwhile are answered.
+    constexpr DWORD EXIT_WAIT_MS = 15000;
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD spent = GetTickCount() - start;
+        if (spent >= EXIT_WAIT_MS)
+            return;
+        DWORD result =
+            MsgWaitForMultipleObjects(1, &last_worker, FALSE, EXIT_WAIT_MS - spent, QS_SENDMESSAGE);
+        if (result != WAIT_OBJECT_0 + 1)
+            return; // ended, or the wait is over
+        MSG message;
+        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }

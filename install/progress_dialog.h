@@ -23,3 +23,8 @@ void end_run();
 // Whether the calling worker's run goes on: run_active is set and no newer
 // run has begun since the worker started.
 bool run_goes_on();
+
+// Before the process ends: ends the run's read-only child and waits, up to a
+// bound, for the last worker to reach its next check and end there, so that
+// no extraction child is left writing and no boot-file edit is cut off.
+void end_workers_before_exit();

@@ -178,6 +178,7 @@ void on_command(HWND dialog, int id, int notification)
         on_start(dialog);
         break;
     case IDC_EXIT:
+        end_workers_before_exit();
         EndDialog(dialog, EXIT_USER_LEFT);
         break;
     default: // IDOK and IDCANCEL too: Enter and Escape do not close the dialog
@@ -212,6 +213,7 @@ INT_PTR CALLBACK main_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
         on_command(dialog, LOWORD(wparam), HIWORD(wparam));
         return TRUE;
     case WM_CLOSE:
+        end_workers_before_exit();
         EndDialog(dialog, EXIT_USER_LEFT);
         return TRUE;
     default:

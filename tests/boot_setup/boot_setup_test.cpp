@@ -185,6 +185,50 @@ TEST_F(FixedDiskSetUp, AMissingBootIniCannotBeOpened)
     EXPECT_EQ(read_file("C:\\menu.lst"), ENTRY);
 }
 
+// Holds a file open so that nobody else can open it, as another program may.
+struct held_file {
+    HANDLE handle;
+    explicit held_file(const char* path)
+        : handle(CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr))
+    {
+    }
+    ~held_file() { CloseHandle(handle); }
+};
+
+TEST_F(FixedDiskSetUp, ABootFileWhoseStepFailsGetsItsAttributesBack)
+{
+    // Each boot file in turn exists, protected, and cannot be opened: its step
+    // fails, and the file is as protected as it was before.
+    constexpr DWORD PROTECTED = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    char copy[256];
+    wsprintfA(copy, text(29).c_str(), 'C', "", "GRLDR");
+    const struct {
+        const char* path;
+        std::string tail;
+    } cases[] = {
+        {"C:\\GRLDR", copy + text(18)},
+        {"C:\\menu.lst", text(34) + text(35) + text(38)},
+        {"C:\\boot.ini", text(36) + text(35) + text(38)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        SetUp();
+        if (GetFileAttributesA(c.path) == INVALID_FILE_ATTRIBUTES)
+            write_file(c.path, "held\r\n");
+        ASSERT_TRUE(SetFileAttributesA(c.path, PROTECTED));
+        const DWORD before = GetFileAttributesA(c.path);
+        ASSERT_EQ(before & ~FILE_ATTRIBUTE_ARCHIVE, PROTECTED);
+        {
+            held_file held(c.path);
+            ASSERT_NE(held.handle, INVALID_HANDLE_VALUE);
+            boot_setup('F');
+        }
+        ASSERT_NE(run_log.find(c.tail), std::string::npos) << run_log;
+        EXPECT_EQ(run_log.substr(run_log.size() - text(38).size()), text(38));
+        EXPECT_EQ(GetFileAttributesA(c.path), before);
+    }
+}
+
 TEST_F(FixedDiskSetUp, StopAtEachCheckEndsThere)
 {
     // The checks: after the loader, after menu.lst, at the finish.

@@ -365,3 +365,97 @@ TEST(FileSizeOrZero, SizesFromFourGiBUpDoNotWrap)
 }
 
 } // namespace
+
+namespace {
+
+bool always()
+{
+    return true;
+}
+bool never()
+{
+    return false;
+}
+
+DWORD WINAPI end_from_other_thread(void*)
+{
+    end_read_only_child();
+    return 0;
+}
+
+} // namespace
+
+TEST(DrainingWait, TakesAllAChildPrintsWhileItRunsSoItNeverBlocks)
+{
+    // A mebibyte in small pieces: far more than the pipe holds.
+    CommandLine line = emit_command("out=1048576/4096 exit=5");
+    PROCESS_INFORMATION process;
+    HANDLE pipe = run_captured(line.text, &process, 0);
+    child_text output;
+    child_text_begin(&output);
+    int ended = 0;
+    for (int look = 0; look < 240 && !ended; ++look) // at most a minute
+        ended = wait_child_draining(&process, pipe, &output, 250);
+    if (ended != 1)
+        TerminateProcess(process.hProcess, 1); // blocked on the full pipe
+    ASSERT_EQ(ended, 1) << "the child did not end: " << output.used << " bytes taken";
+    drain_pipe(pipe, &output);
+    EXPECT_EQ(output.used, 1048576u);
+    EXPECT_EQ(std::strlen(output.text), output.used);
+    EXPECT_TRUE(std::string(output.text) == pattern(EMIT_STDOUT, 1048576));
+    EXPECT_GE(output.capacity, output.used + 1);
+    HeapFree(GetProcessHeap(), 0, output.text);
+    CloseHandle(pipe);
+    DWORD code = 0;
+    take_exit_code(&process, &code);
+    EXPECT_EQ(code, 5u);
+}
+
+TEST(ReadOnlyChild, EndedFromAnotherThreadOrAtOnceWhenItsRunIsOver)
+{
+    // Ended by the other thread while it is watched.
+    CommandLine line = emit_command("sleep=60000");
+    PROCESS_INFORMATION process;
+    HANDLE pipe = run_captured(line.text, &process, 0);
+    watch_read_only_child(process.hProcess, always);
+    HANDLE ender = CreateThread(nullptr, 0, end_from_other_thread, nullptr, 0, nullptr);
+    ASSERT_NE(ender, nullptr);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    WaitForSingleObject(ender, 10000);
+    CloseHandle(ender);
+    EXPECT_TRUE(unwatch_read_only_child());
+    char* text = read_pipe_text(pipe);
+    HeapFree(GetProcessHeap(), 0, text);
+    DWORD code = 0;
+    take_exit_code(&process, &code);
+
+    // A run that is over before the child is watched: ended at once.
+    line = emit_command("sleep=60000");
+    pipe = run_captured(line.text, &process, 0);
+    watch_read_only_child(process.hProcess, never);
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(unwatch_read_only_child());
+    text = read_pipe_text(pipe);
+    HeapFree(GetProcessHeap(), 0, text);
+    take_exit_code(&process, &code);
+
+    // Left alone, it runs to its end, and nothing is left to end afterwards.
+    line = emit_command("sleep=300 exit=2");
+    pipe = run_captured(line.text, &process, 0);
+    watch_read_only_child(process.hProcess, always);
+    text = read_pipe_text(pipe);
+    HeapFree(GetProcessHeap(), 0, text);
+    EXPECT_FALSE(unwatch_read_only_child());
+    end_read_only_child(); // nothing marked: no effect
+    take_exit_code(&process, &code);
+    EXPECT_EQ(code, 2u);
+
+    // The same through run_and_wait.
+    next_child_only_reads(never);
+    line = emit_command("sleep=60000 exit=0");
+    EXPECT_NE(run_and_wait(line.text), 0u);
+    EXPECT_TRUE(last_child_ended_early());
+    line = emit_command("exit=3");
+    EXPECT_EQ(run_and_wait(line.text), 3u);
+    EXPECT_FALSE(last_child_ended_early());
+}

@@ -218,8 +218,19 @@ TEST(ArchiveListing, SummaryWithoutAcceptedFileLineIsDetectable)
 
 TEST(ArchiveListing, NamesThatWouldEscapeTheCommandOrFolderAreRefused)
 {
-    const char* names[] = {"a\"b.sfs", "..\\..\\boot.sfs", "sub/x.sfs",   "C:x.sfs",    "*.sfs",
-                           "x?.sfs",   "tab\there.sfs",    "del\x7f.sfs", "esc\x1b.sfs"};
+    const char* names[] = {"a\"b.sfs",
+                           "..\\..\\boot.sfs",
+                           "sub/x.sfs",
+                           "C:x.sfs",
+                           "*.sfs",
+                           "x?.sfs",
+                           "tab\there.sfs",
+                           "del\x7f.sfs",
+                           "esc\x1b.sfs",
+                           "-ai.sfs",
+                           "@list.sfs",
+                           "-",
+                           "@"};
     for (const char* bad : names) {
         std::string text = classic_listing(classic_line("10", "vmlinuz") + classic_line("20", bad),
                                            "      30      30  2 files, 0 folders");

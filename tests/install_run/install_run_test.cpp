@@ -146,8 +146,22 @@ struct InstallRun : ::testing::Test {
         put("7z.sizes", sizes);
     }
 
+    // Where the stand-in chkdsk of this case is, and so where it reads
+    // chkdsk.code and writes chkdsk.args.
+    std::string chkdsk_stand_in_folder() { return folder; }
+    void put_chkdsk_code(const std::string& code)
+    {
+        write_file(chkdsk_stand_in_folder() + "chkdsk.code", code);
+    }
+
     // Opens the installer, names the image and the drive, and presses Start.
     void start(const std::string& image, bool format = false, char letter = 'E')
+    {
+        open_main(image, format, letter);
+        if (!HasFatalFailure())
+            press_start();
+    }
+    void open_main(const std::string& image, bool format = false, char letter = 'E')
     {
         ASSERT_TRUE(start_app(&app, folder + "kavel-setup.exe"));
         main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
@@ -166,6 +180,9 @@ struct InstallRun : ::testing::Test {
         select_combo(main, 1006, entry);
         if (format)
             SendDlgItemMessageA(main, 1008, BM_SETCHECK, BST_CHECKED, 0);
+    }
+    void press_start()
+    {
         click(main, 1009);
         progress = wait_dialog_titled(app.pi.dwProcessId, text(14), WAIT_MS);
         ASSERT_NE(progress, nullptr) << "no progress dialog";
@@ -176,9 +193,9 @@ struct InstallRun : ::testing::Test {
         return wait_until([&] { return log().find(part) != std::string::npos; }, RUN_MS);
     }
     // Waits for the end of the run (the button reads Close) and gives the log.
-    std::string finished_log()
+    std::string finished_log(DWORD ms = RUN_MS)
     {
-        EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, RUN_MS))
+        EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, ms))
             << "the run did not end: " << log();
         // The worker's last line follows end_run on a failure.
         wait_until(
@@ -508,14 +525,25 @@ TEST_F(InstallRun, ResizingKeepsTheMarginsAndTheButtonsSize)
     }
 }
 
-TEST_F(InstallRun, StopWhileChkdskRunsTakesEffectAfterIt)
+TEST_F(InstallRun, StopWhileChkdskRunsEndsTheCheck)
 {
-    put("chkdsk.code", "0 1500");
+    // The check only reads, so a stop ends it instead of waiting a minute.
+    put_chkdsk_code("0 60000");
     start(images + "kavel-test.iso");
     ASSERT_TRUE(log_has(text(23)));
+    std::vector<DWORD> checks;
+    ASSERT_TRUE(wait_until(
+        [&] {
+            checks = children_named(&app, "chkdsk.exe");
+            return checks.size() == 1;
+        },
+        WAIT_MS));
+    HANDLE check = OpenProcess(SYNCHRONIZE, FALSE, checks[0]);
+    ASSERT_NE(check, nullptr);
     click(progress, 1003);
-    EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, WAIT_MS));
-    EXPECT_EQ(finished_log(), text(21) + text(20) + text(23) + text(20) + text(38));
+    EXPECT_EQ(WaitForSingleObject(check, 10000), WAIT_OBJECT_0) << "chkdsk runs on";
+    CloseHandle(check);
+    EXPECT_EQ(finished_log(WAIT_MS), text(21) + text(20) + text(23) + text(19) + text(38));
 }
 
 TEST_F(InstallRun, WithoutSevenZipTheProcessEndsAfterTheCreateProcessBox)
@@ -749,7 +777,9 @@ TEST_F(InstallRun, ASummaryWithoutFileLinesIsRefusedBeforeAnythingIsExtracted)
 
 TEST_F(InstallRun, UnsafeNamesInTheImageAreRefused)
 {
-    for (const char* name : {"..\\..\\boot.ini", "a\"b.sfs", "C:evil.sfs", "x/y.sfs"}) {
+    // The last two 7-Zip would read as a switch and as a list file.
+    for (const char* name :
+         {"..\\..\\boot.ini", "a\"b.sfs", "C:evil.sfs", "x/y.sfs", "-ai.sfs", "@list.sfs"}) {
         SCOPED_TRACE(name);
         std::string listing = current_listing({{10, "good.sfs"}, {10, name}});
         use_stand_in_7z(listing, "10 good.sfs\n");
@@ -831,6 +861,7 @@ TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
     remove_tree("F:\\kavel");
     SetFileAttributesA("C:\\GRLDR", FILE_ATTRIBUTE_NORMAL);
     DeleteFileA("C:\\GRLDR");
+    write_file("C:\\boot.ini", "[boot loader]\r\ntimeout=0\r\n");
     start(images + "kavel-test.iso", false, 'F');
     std::string l = finished_log();
     std::string tail = text(33) + text(18) + text(38);
@@ -839,7 +870,10 @@ TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
     // The files are in place all the same, and nothing was written on C:.
     EXPECT_EQ(file_size("F:\\kavel\\vmlinuz"), 307200);
     EXPECT_EQ(GetFileAttributesA("C:\\GRLDR"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(read_file("C:\\boot.ini"), "[boot loader]\r\ntimeout=0\r\n");
     remove_tree("F:\\kavel");
+    SetFileAttributesA("C:\\boot.ini", FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA("C:\\boot.ini");
 }
 
 TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
@@ -866,12 +900,254 @@ TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
         ASSERT_NE(progress, nullptr);
         EXPECT_EQ(WaitForSingleObject(child, 5000), WAIT_OBJECT_0) << "the old child runs on";
         CloseHandle(child);
-        // The new run's log holds its own lines only, up to its own extraction.
+        // The new run's log holds its own lines only, up to its own extraction,
+        // after the wait line when the old worker had not ended yet.
         ASSERT_TRUE(log_has(copy_line("slow.sfs")));
-        EXPECT_EQ(log(), image_checks() + copy_line("slow.sfs"));
+        std::string own = image_checks() + copy_line("slow.sfs");
+        std::string l = log();
+        EXPECT_TRUE(l == own || l == text(43) + text(20) + own) << l;
         EXPECT_LE(children_named(&app, "7z.exe").size(), 1u);
     }
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+}
+
+// Every file in the root of C:, with its attributes, size and bytes.
+std::string root_of_c()
+{
+    std::string all;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("C:\\*", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return all;
+    do {
+        std::string name = found.cFileName;
+        char line[512];
+        wsprintfA(line, "%s %lx %lu\n", found.cFileName, found.dwFileAttributes,
+                  found.nFileSizeLow);
+        all += line;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            all += read_file("C:\\" + name) + "\n";
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+    return all;
+}
+
+TEST_F(InstallRun, AFixedDiskTargetWithoutBootIniIsRefusedBeforeAnythingChanges)
+{
+    SetFileAttributesA("C:\\boot.ini", FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA("C:\\boot.ini");
+    remove_tree("F:\\kavel");
+    open_main(images + "kavel-test.iso", false, 'F');
+    ASSERT_FALSE(HasFatalFailure());
+    // After the main dialog has written its drive log.
+    std::string before = root_of_c();
+    ASSERT_NE(before.find("tovkast_drive.log"), std::string::npos) << before;
+    press_start();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_EQ(finished_log(WAIT_MS), text(44) + text(38));
+    EXPECT_EQ(root_of_c(), before);
+    EXPECT_EQ(GetFileAttributesA("F:\\kavel"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(read_file(chkdsk_stand_in_folder() + "chkdsk.args"), "");
+}
+
+TEST_F(InstallRun, AnExtractionChildEndingWithCode259IsJudgedAsFailedOnce)
+{
+    use_stand_in_7z(current_listing({{4096, "a.sfs"}}), "4096 a.sfs\n");
+    put("7z.e-code", "259");
+    put("7z.e-out", "ended with 259\r\n");
+    start(images + "kavel-test.iso");
+    EXPECT_EQ(finished_log(30000), image_checks() + copy_line("a.sfs") + text(18) +
+                                       "ended with 259\r\n" + text(20) + syslinux_lines() +
+                                       text(37));
+    std::string args = read_file(folder + "7z.args");
+    EXPECT_EQ(args.find(" e -y "), args.rfind(" e -y ")) << args;
+}
+
+// Text of `size` bytes in lines ending in CR LF, each line numbered.
+std::string numbered_lines(std::size_t size, const char* what)
+{
+    std::string out;
+    char line[80];
+    for (int i = 0; out.size() < size; ++i) {
+        wsprintfA(line, "%s line %06d: abcdefghijklmnopqrstuvwxyz0123456789\r\n", what, i);
+        out += line;
+    }
+    out.resize(size - 2);
+    return out + "\r\n";
+}
+
+TEST_F(InstallRun, AnExtractionChildPrintingAMebibyteNeverBlocksTheRun)
+{
+    // Far more than a pipe holds, printed during one extraction.
+    const std::string said = numbered_lines(1 << 20, "7z said");
+    use_stand_in_7z(current_listing({{4096, "a.sfs"}, {10, "b.sfs"}}), "4096 a.sfs\n10 b.sfs\n");
+    put("7z.e-out", said);
+    start(images + "kavel-test.iso");
+    const std::string files = copy_line("a.sfs") + text(20) + copy_line("b.sfs") + text(20);
+    EXPECT_EQ(finished_log(60000), image_checks() + files + syslinux_lines() + text(37));
+    stop_app(&app);
+
+    // Failing, the child's whole text is shown.
+    remove_tree("E:\\kavel");
+    use_stand_in_7z(current_listing({{4096, "a.sfs"}}), "4096 a.sfs\n");
+    put("7z.e-code", "1");
+    start(images + "kavel-test.iso");
+    std::string l = finished_log(60000);
+    std::string expected = image_checks() + copy_line("a.sfs") + text(18) + said + text(20) +
+                           syslinux_lines() + text(37);
+    EXPECT_EQ(l.size(), expected.size());
+    EXPECT_TRUE(l == expected) << "the log differs from what the child printed";
+}
+
+TEST_F(InstallRun, ALongListingIsShownWholeBeforeTheInterruption)
+{
+    // 100 KiB without a summary: far past an edit control's first limit.
+    const std::string listing = numbered_lines(100 << 10, "no summary");
+    use_stand_in_7z(listing);
+    start(images + "kavel-test.iso");
+    std::string l = finished_log(WAIT_MS);
+    std::string expected = text(21) + text(22) + listing + text(38);
+    EXPECT_EQ(l.size(), expected.size());
+    EXPECT_TRUE(l == expected) << "the log lost text";
+}
+
+TEST_F(InstallRun, ClosingDuringChkdskEndsItAndTheNextRunDoesNotWaitSilently)
+{
+    put_chkdsk_code("0 60000");
+    start(images + "kavel-test.iso");
+    ASSERT_TRUE(log_has(text(23)));
+    std::vector<DWORD> checks;
+    ASSERT_TRUE(wait_until(
+        [&] {
+            checks = children_named(&app, "chkdsk.exe");
+            return checks.size() == 1;
+        },
+        WAIT_MS));
+    HANDLE old_check = OpenProcess(SYNCHRONIZE, FALSE, checks[0]);
+    ASSERT_NE(old_check, nullptr);
+    PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
+    press_start();
+    ASSERT_FALSE(HasFatalFailure());
+    // Within a second the new log says what the run does: it waits for the
+    // previous one, or (when that one has already ended) it checks the image.
+    std::string first;
+    EXPECT_TRUE(wait_until(
+        [&] {
+            first = log();
+            return first.rfind(text(43), 0) == 0 || first.rfind(text(21), 0) == 0;
+        },
+        1000))
+        << "the new log says nothing: \"" << first << "\"";
+    EXPECT_EQ(WaitForSingleObject(old_check, 1000), WAIT_OBJECT_0) << "the old chkdsk runs on";
+    CloseHandle(old_check);
+    // The new run goes on to its own check.
+    ASSERT_TRUE(log_has(text(23)));
+    std::string l = log();
+    std::string own = text(21) + text(20) + text(23);
+    EXPECT_TRUE(l == own || l == text(43) + text(20) + own) << l;
+    // Closing this run ends its check too.
+    ASSERT_TRUE(wait_until(
+        [&] {
+            checks = children_named(&app, "chkdsk.exe");
+            return checks.size() == 1;
+        },
+        WAIT_MS));
+    HANDLE new_check = OpenProcess(SYNCHRONIZE, FALSE, checks[0]);
+    ASSERT_NE(new_check, nullptr);
+    PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(WaitForSingleObject(new_check, 5000), WAIT_OBJECT_0);
+    CloseHandle(new_check);
+}
+
+TEST_F(InstallRun, ANewRunWaitsVisiblyForAWorkerInSyslinuxAndStopWorksMeanwhile)
+{
+    // syslinux writes: closing its run lets it finish.
+    put("syslinux.code", "0 6000");
+    start(images + "kavel-test.iso");
+    ASSERT_TRUE(log_has(text(32)));
+    std::vector<DWORD> loaders;
+    ASSERT_TRUE(wait_until(
+        [&] {
+            loaders = children_named(&app, "syslinux.exe");
+            return loaders.size() == 1;
+        },
+        WAIT_MS));
+    HANDLE loader = OpenProcess(SYNCHRONIZE, FALSE, loaders[0]);
+    ASSERT_NE(loader, nullptr);
+    PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
+
+    // Second run: it says at once that it waits, and Stop ends it.
+    press_start();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(wait_until([&] { return log() == text(43); }, 1000)) << log();
+    click(progress, 1003);
+    EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, 1000));
+    EXPECT_TRUE(wait_until([&] { return log() == text(43) + text(38); }, 1000)) << log();
+    EXPECT_EQ(WaitForSingleObject(loader, 0), WAIT_TIMEOUT) << "syslinux was ended";
+    click(progress, 1003);
+    ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
+
+    // Third run: it waits for both before it, then runs whole.
+    put("syslinux.code", "0");
+    press_start();
+    ASSERT_FALSE(HasFatalFailure());
+    EXPECT_TRUE(wait_until([&] { return log() == text(43); }, 1000)) << log();
+    EXPECT_EQ(WaitForSingleObject(loader, WAIT_MS), WAIT_OBJECT_0);
+    CloseHandle(loader);
+    std::string expected = text(43) + text(20) + image_checks();
+    for (const char* name : {"base.sfs", "initrd.gz", "my apps.sfs", "vmlinuz"})
+        expected += copy_line(name) + text(20);
+    EXPECT_EQ(finished_log(), expected + syslinux_lines() + text(37));
+    EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\nsyslinux -f E:\n");
+}
+
+TEST_F(InstallRun, ExitRightAfterClosingAnExtractionLeavesNoChildWriting)
+{
+    use_stand_in_7z(current_listing({{500000000, "slow.sfs"}}), "500000000 slow.sfs\n");
+    put("7z.pace", "65536");
+    start(images + "kavel-test.iso");
+    ASSERT_TRUE(log_has(copy_line("slow.sfs")));
+    ASSERT_TRUE(wait_until([&] { return file_size("E:\\kavel\\slow.sfs") > 0; }, WAIT_MS));
+    std::vector<DWORD> children = children_named(&app, "7z.exe");
+    ASSERT_EQ(children.size(), 1u);
+    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, children[0]);
+    ASSERT_NE(child, nullptr);
+    // Both posted: Exit is handled as soon as the progress dialog is gone,
+    // before the abandoned worker's next look at its run.
+    PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+    click(main, 1010);
+    EXPECT_EQ(wait_exit(&app, WAIT_MS), 0u);
+    EXPECT_EQ(WaitForSingleObject(child, 0), WAIT_OBJECT_0) << "7z outlived the installer";
+    CloseHandle(child);
+    long long size = file_size("E:\\kavel\\slow.sfs");
+    Sleep(600);
+    EXPECT_EQ(file_size("E:\\kavel\\slow.sfs"), size) << "the file still grows";
+    EXPECT_LT(size, 500000000);
+}
+
+TEST_F(InstallRun, ExitDuringTheBootLoaderStepWaitsForTheWorkerToFinishIt)
+{
+    // syslinux writes the boot sector: the run is let finish it before the
+    // installer ends.
+    put("syslinux.code", "0 3000");
+    start(images + "kavel-test.iso");
+    ASSERT_TRUE(log_has(text(32)));
+    std::vector<DWORD> loaders;
+    ASSERT_TRUE(wait_until(
+        [&] {
+            loaders = children_named(&app, "syslinux.exe");
+            return loaders.size() == 1;
+        },
+        WAIT_MS));
+    HANDLE loader = OpenProcess(SYNCHRONIZE, FALSE, loaders[0]);
+    ASSERT_NE(loader, nullptr);
+    PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+    click(main, 1010);
+    EXPECT_EQ(wait_exit(&app, WAIT_MS), 0u);
+    EXPECT_EQ(WaitForSingleObject(loader, 0), WAIT_OBJECT_0) << "the installer ended first";
+    CloseHandle(loader);
 }
 
 } // namespace

@@ -93,6 +93,10 @@ inline const char* expected_text(int id)
         return "复制UEFI引导文件到 %c:\\EFI\\BOOT ... ";
     case 42:
         return "缺少UEFI引导文件，此盘只能在传统BIOS电脑上启动\r\n";
+    case 43:
+        return "等待上一次安装结束 ... ";
+    case 44:
+        return "此Windows没有C:\\boot.ini，无法添加硬盘启动项，请安装到U盘\r\n";
     default:
         return "";
     }
