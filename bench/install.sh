@@ -20,8 +20,9 @@
 # of one child process to the creation time of the next, both as the system
 # keeps them for the process (GetProcessTimes on a handle the driver opens
 # while the child lives; under Wine the server stamps both), so the driver's
-# 20 ms sampling decides only whether a child is seen, not its times; a run in
-# which a child was missed counts for neither. The last lines are the ratios
+# sampling (a thread of its own looking every 2 ms) decides only whether a
+# child is seen, not its times; a run in which a child was missed counts for
+# neither. The last lines are the ratios
 # of the installer as built, and its median and largest gap, for other
 # scripts to read.
 #
@@ -284,7 +285,7 @@ echo "wait on child: install/A $(ratio "$m_wait" "$m_seq")  install/B $(ratio "$
 echo "Sleep(250):    install/A $(ratio "$m_sleep" "$m_seq")  install/B $(ratio "$m_sleep" "$m_x")"
 echo "bar moves while a file over 50 MiB is extracted: wait on child $(rate wait), Sleep(250) $(rate sleep)"
 # Where the difference to A lies: in the children themselves, or between them.
-# Medians over the runs in which every child was seen (sampled every 20 ms).
+# Medians over the runs in which every child was seen (sampled every 2 ms).
 sampled() { # kind array-name printf-format
   local -n values=$2
   # shellcheck disable=SC2086,SC2059

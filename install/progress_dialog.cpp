@@ -32,15 +32,16 @@ enum : UINT {
 // programs. So the dialog takes each text at once into a pending buffer and
 // shows what has gathered in one go a moment later, by which time the worker
 // has handed over the rest of that step and started its next child. Nothing
-// the worker reports later may overtake a text: a bar move waits with the
-// text before it, and the end of the run and the closing of the dialog show
-// the pending text first. Only the user-interface thread touches these.
+// the worker reports later may overtake a text: the bar moves after the
+// texts handed over before it, in the same showing, and the end of the run
+// and the closing of the dialog show everything pending first. Only the
+// user-interface thread touches these.
 constexpr UINT_PTR SHOW_LOG_TIMER = 1;
 constexpr UINT SHOW_LOG_DELAY_MS = 40;
 char* pending_text; // NUL-terminated; from the process heap, kept between runs
 SIZE_T pending_length;
 SIZE_T pending_capacity;
-int pending_bar = -1; // a bar position that waits for the pending text, or -1
+int pending_bar = -1; // the bar position to show next, or -1
 bool dialog_ending;   // EndDialog called: later reports have no effect
 
 // The worker of the last run; only the user-interface thread touches it.
@@ -109,14 +110,14 @@ void keep_pending(HWND dialog, const char* text)
         pending_text = static_cast<char*>(larger);
         pending_capacity = capacity;
     }
-    if (pending_length == 0)
+    if (pending_length == 0 && pending_bar < 0)
         SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
     CopyMemory(pending_text + pending_length, text, length + 1);
     pending_length += length;
 }
 
 // Appends the pending text at the end of the log in one replacement, then
-// moves the bar if a move waited for it.
+// moves the bar to its last reported position.
 void show_pending()
 {
     KillTimer(progress_dialog, SHOW_LOG_TIMER);
@@ -132,12 +133,13 @@ void show_pending()
     pending_bar = -1;
 }
 
-void move_bar(int position)
+// The bar moves with the next showing too: so it never overtakes a text,
+// and the dialog paints nothing while the worker starts its next child.
+void move_bar(HWND dialog, int position)
 {
-    if (pending_length != 0)
-        pending_bar = position;
-    else
-        SendDlgItemMessageA(progress_dialog, IDC_PROGRESS, PBM_SETPOS, position, 0);
+    if (pending_length == 0 && pending_bar < 0)
+        SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
+    pending_bar = position;
 }
 
 // The dialog ends with everything the worker handed over shown; what a
@@ -242,7 +244,7 @@ INT_PTR CALLBACK progress_dialog_proc(HWND dialog, UINT message, WPARAM wparam, 
         return TRUE;
     case MSG_PROGRESS:
         if (for_this_dialog(wparam))
-            move_bar(static_cast<int>(lparam));
+            move_bar(dialog, static_cast<int>(lparam));
         return TRUE;
     case MSG_END_RUN:
         if (for_this_dialog(wparam))

@@ -13,7 +13,7 @@
 //       gaps_ms G...     each of those gaps in milliseconds, in order
 //     The times are those the system keeps for each child process (creation
 //     and exit, read with GetProcessTimes from a handle opened while the child
-//     lives), so they do not depend on when the 20 ms sampling saw it.
+//     lives), so they do not depend on when the sampling saw it.
 //   install_driver.exe run PROGRAM [ARGS...]
 //     Starts PROGRAM (a full path) as the installer is started, with its own
 //     folder as the current folder, waits for its end and prints "children"
@@ -79,12 +79,43 @@ ULONGLONG filetime_value(FILETIME t)
 }
 
 // The children of one process, each held open from the first sample that sees
-// it, so that its start and end times can be read after it has gone. A child
-// that lives less than one sampling interval may be missed.
+// it, so that its start and end times can be read after it has gone. A thread
+// of its own samples every CHILD_SAMPLE_MS, apart from the dialog's sampling,
+// which waits on the installer; a child that lives less than that may still
+// be missed.
+constexpr DWORD CHILD_SAMPLE_MS = 2;
+
 struct child_watch {
     DWORD parent = 0;
     ULONGLONG since = 0; // processes begun before this are an old holder of a reused id
     std::map<DWORD, HANDLE> seen;
+    HANDLE thread = nullptr;
+    volatile LONG stopping = 0;
+
+    static DWORD WINAPI sampler(void* self)
+    {
+        auto* watch = static_cast<child_watch*>(self);
+        while (InterlockedCompareExchange(&watch->stopping, 0, 0) == 0) {
+            watch->sample();
+            Sleep(CHILD_SAMPLE_MS);
+        }
+        return 0;
+    }
+    void start(DWORD parent_id)
+    {
+        parent = parent_id;
+        thread = CreateThread(nullptr, 0, sampler, this, 0, nullptr);
+    }
+    void stop()
+    {
+        if (thread == nullptr)
+            return;
+        InterlockedExchange(&stopping, 1);
+        WaitForSingleObject(thread, INFINITE);
+        CloseHandle(thread);
+        thread = nullptr;
+        sample();
+    }
 
     void sample()
     {
@@ -107,6 +138,7 @@ struct child_watch {
     // "children N B G" for the children that began after `since`.
     std::string report()
     {
+        stop();
         std::vector<std::pair<ULONGLONG, ULONGLONG>> runs;
         for (auto& found : seen) {
             FILETIME created, exited, kernel, user;
@@ -176,8 +208,8 @@ int install(const char* installer, const char* image, const std::vector<std::str
     select_combo(main, 1006, entry);
 
     child_watch children;
-    children.parent = app.pi.dwProcessId;
     children.since = now_filetime();
+    children.start(app.pi.dwProcessId);
     LARGE_INTEGER pressed, now, boot_seen = {};
     QueryPerformanceCounter(&pressed);
     click(main, 1009);
@@ -204,7 +236,6 @@ int install(const char* installer, const char* image, const std::vector<std::str
         QueryPerformanceCounter(&now);
         if (closed)
             break;
-        children.sample();
         log = control_text(progress, 1001);
         int position = static_cast<int>(SendDlgItemMessageA(progress, 1002, PBM_GETPOS, 0, 0));
         if (boot_seen.QuadPart == 0 && log.find(boot) != std::string::npos)
@@ -270,13 +301,12 @@ int run(int argc, char** argv)
                         &startup, &app.pi))
         fail("cannot start " + program);
     app.started = true;
-    children.parent = app.pi.dwProcessId;
     // Sampled as while the installer runs.
+    children.start(app.pi.dwProcessId);
     DWORD begun = GetTickCount();
     while (WaitForSingleObject(app.pi.hProcess, SAMPLE_MS) == WAIT_TIMEOUT) {
         if (GetTickCount() - begun > RUN_LIMIT_MS)
             fail(program + " did not end");
-        children.sample();
     }
     stop_app(&app);
     std::printf("%s", children.report().c_str());
