@@ -6,7 +6,9 @@
 //     Close. While the log's last line is the copy line of a WATCHED_NAME, it
 //     counts how often the bar's position changes. Prints
 //       install_s S      seconds from pressing Start to the Close button
-//       boot_s S         of which from the syslinux.cfg line on (no part of reference A)
+//       boot_s S         of which from the syslinux.cfg line on (no part of reference A;
+//                        as shown, and the log shows a line up to 40 ms after the
+//                        worker handed it over, so this may read short)
 //       bar_moves N T    bar changes, and seconds spent on the watched files
 //       children N B G   child processes seen, the seconds they ran, and the
 //                        seconds between one's end and the next one's start
