@@ -15,8 +15,16 @@
 # order, after one untimed warm-up installation. Also prints how often the bar
 # moved per second while a file over 50 MiB was extracted and, to show where a
 # difference to A lies, how long the child processes ran and how long each
-# waited for the next one to be started. The last two lines are the ratios of
-# the installer as built, for other scripts to read.
+# waited for the next one to be started: the mean, and the median and largest
+# of all such gaps pooled over the runs. A gap is measured from the exit time
+# of one child process to the creation time of the next, both as the system
+# keeps them for the process (GetProcessTimes on a handle the driver opens
+# while the child lives; under Wine the server stamps both), so the driver's
+# sampling (a thread of its own looking every 2 ms) decides only whether a
+# child is seen, not its times; a run in which a child was missed counts for
+# neither. The last lines are the ratios
+# of the installer as built, and its median and largest gap, for other
+# scripts to read.
 #
 #   bench/install.sh [RUNS]
 #
@@ -67,10 +75,13 @@ mkdir -p "$builds/sleep-src"
 tar -C "$source_dir" --exclude=./build --exclude=./.git --exclude=./dist -cf - . |
   tar -C "$builds/sleep-src" -xf -
 worker=$builds/sleep-src/install/install_worker.cpp
-[ "$(grep -c '^        wait_child(&child, POLL_MS);$' "$worker")" = 1 ] ||
-  fail "install/install_worker.cpp no longer has the one wait_child(&child, POLL_MS) line"
-sed -i 's/^        wait_child(&child, POLL_MS);$/        Sleep(POLL_MS);/' "$worker"
-[ "$(grep -c '^        Sleep(POLL_MS);$' "$worker")" = 1 ] || fail "patching the copy failed"
+wait_line='^        bool ended = wait_child_draining(&child, pipe, &output, POLL_MS) == 1;$'
+[ "$(grep -c "$wait_line" "$worker")" = 1 ] ||
+  fail "install/install_worker.cpp no longer has the one wait_child_draining(..., POLL_MS) line"
+# The copy sleeps the whole period and never sees the child end early.
+sed -i "s/$wait_line/        Sleep(POLL_MS); bool ended = false;/" "$worker"
+[ "$(grep -c '^        Sleep(POLL_MS); bool ended = false;$' "$worker")" = 1 ] ||
+  fail "patching the copy failed"
 
 build_variant() { # source build targets...
   local src=$1 bld=$2
@@ -177,10 +188,11 @@ check_target() { # label compare-contents
   [ "$(find "$target/kavel" -mindepth 1 | wc -l)" = "${#names[@]}" ] || fail "$1: more files than the image's"
 }
 
-# One run; prints "SECONDS BOOT_SECONDS MOVES SPAN CHILDREN BUSY GAPS" ("-" where a
-# reference has none): the installer's boot-loader set-up, the bar's moves and
-# the seconds watched, the child processes seen, the seconds they ran and the
-# seconds between one's end and the next one's start.
+# One run; prints "SECONDS BOOT_SECONDS MOVES SPAN CHILDREN BUSY GAPS GAP_MS..." ("-"
+# where a reference has none): the installer's boot-loader set-up, the bar's
+# moves and the seconds watched, the child processes seen, the seconds they ran,
+# the seconds between one's end and the next one's start, and each of those
+# gaps in milliseconds.
 run_kind() { # kind
   local out seconds
   case $1 in
@@ -188,9 +200,10 @@ run_kind() { # kind
       out=$(wine_in "$work/kit-$1" "$work/tools/install_driver.exe" install \
         "$(win_path "$work/kit-$1/kavel-setup.exe")" "$image_win" "${watched[@]}")
       grep -q '^install_s ' <<<"$out" || fail "$1 installer: $out"
-      awk '{v[$1] = $2; w[$1] = $3; x[$1] = $4}
+      awk '$1 == "gaps_ms" {$1 = ""; gaps = $0; next}
+        {v[$1] = $2; w[$1] = $3; x[$1] = $4}
         END {print v["install_s"], v["boot_s"], v["bar_moves"], w["bar_moves"],
-          v["children"], w["children"], x["children"]}' <<<"$out"
+          v["children"], w["children"], x["children"] gaps}' <<<"$out"
       ;;
     seq | x)
       rm -f "$work/kit-ref/result.txt"
@@ -201,7 +214,9 @@ run_kind() { # kind
         "${names_for[@]}")
       seconds=$(tr -d '\r' <"$work/kit-ref/result.txt" 2>/dev/null || true)
       grep -Eq '^[0-9.]+$' <<<"$seconds" || fail "reference $1: $out $seconds"
-      awk -v s="$seconds" '$1 == "children" {print s, "-", "-", "-", $2, $3, $4}' <<<"$out"
+      awk -v s="$seconds" '$1 == "gaps_ms" {$1 = ""; gaps = $0}
+        $1 == "children" {c = $2 " " $3 " " $4}
+        END {print s, "-", "-", "-", c gaps}' <<<"$out"
       ;;
   esac
 }
@@ -220,7 +235,7 @@ empty_target
 run_kind wait >/dev/null
 check_target "warm-up installation" 1
 
-declare -A seconds boot moves span round busy gap
+declare -A seconds boot moves span round busy gap each_gap
 # Child processes of one run, when none is missed: 7z l, chkdsk, one 7z e per
 # file, and for the installer syslinux.
 expected_children=$((${#names[@]} + 2))
@@ -231,7 +246,7 @@ for ((r = 0; r < runs; r++)); do
     kind=${kinds[$(((k + r) % ${#kinds[@]}))]}
     empty_target
     result=$(run_kind "$kind")
-    read -r s b m t n u g <<<"$result"
+    read -r s b m t n u g gaps_ms <<<"$result"
     check_target "$kind run $((r + 1))" "$([ "$r" = 0 ] && echo 1 || echo 0)"
     seconds[$kind]="${seconds[$kind]:-} $s"
     if [ "$m" != - ]; then
@@ -245,6 +260,7 @@ for ((r = 0; r < runs; r++)); do
       busy[$kind]="${busy[$kind]:-} $u"
       if [ "$n" -gt 1 ]; then
         gap[$kind]="${gap[$kind]:-} $(awk -v g="$g" -v n="$n" 'BEGIN {print g / (n - 1) * 1000}')"
+        each_gap[$kind]="${each_gap[$kind]:-} $gaps_ms"
       fi
     fi
     line="$line  $kind $s s"
@@ -276,7 +292,7 @@ echo "wait on child: install/A $(ratio "$m_wait" "$m_seq")  install/B $(ratio "$
 echo "Sleep(250):    install/A $(ratio "$m_sleep" "$m_seq")  install/B $(ratio "$m_sleep" "$m_x")"
 echo "bar moves while a file over 50 MiB is extracted: wait on child $(rate wait), Sleep(250) $(rate sleep)"
 # Where the difference to A lies: in the children themselves, or between them.
-# Medians over the runs in which every child was seen (sampled every 20 ms).
+# Medians over the runs in which every child was seen (sampled every 2 ms).
 sampled() { # kind array-name printf-format
   local -n values=$2
   # shellcheck disable=SC2086,SC2059
@@ -286,6 +302,24 @@ echo "time the children ran, summed (s): installer wait $(sampled wait busy %.2f
   "Sleep(250) $(sampled sleep busy %.2f), A $(sampled seq busy %.2f), B $(sampled x busy %.2f)"
 echo "from one child's end to the next one's start, mean (ms): installer wait" \
   "$(sampled wait gap %.0f), Sleep(250) $(sampled sleep gap %.0f), A $(sampled seq gap %.0f)"
+# Every gap of those runs, pooled: the installer's 10 per run (the last one
+# before syslinux, which A lacks) and A's 9.
+gap_spread() { # kind
+  # shellcheck disable=SC2086
+  if [ -n "${each_gap[$1]:-}" ]; then
+    printf 'median %.1f, largest %.1f (%d gaps)' "$(median ${each_gap[$1]})" \
+      "$(printf '%s\n' ${each_gap[$1]} | sort -g | tail -1)" "$(wc -w <<<"${each_gap[$1]}")"
+  else
+    echo "n/a"
+  fi
+}
+echo "gap between children (ms): installer wait $(gap_spread wait)"
+echo "                           Sleep(250)     $(gap_spread sleep)"
+echo "                           A              $(gap_spread seq)"
 echo "(bench took $(($(date +%s) - started)) s)"
 echo "install/sequence ratio: $(ratio "$m_wait" "$m_seq")"
 echo "install/7z-x ratio: $(ratio "$m_wait" "$m_x")"
+# shellcheck disable=SC2086
+if [ -n "${each_gap[wait]:-}" ]; then
+  echo "installer gap median/largest (ms): $(median ${each_gap[wait]}) $(printf '%s\n' ${each_gap[wait]} | sort -g | tail -1)"
+fi

@@ -239,8 +239,14 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
     for (;;) {
         // Ends the wait as soon as the child ends, but looks at least this often.
         bool ended = wait_child_draining(&child, pipe, &output, POLL_MS) == 1;
-        int position =
-            extraction_bar_position(file_size_or_zero(target), run->done_size, run->total_size);
+        // The exit code before the size: once the child has ended, the size
+        // read next is the file's final one, for the bar and for the check
+        // alike, and the file need not be opened a second time.
+        DWORD code = 0;
+        if (!GetExitCodeProcess(child.hProcess, &code))
+            fail_api("GetExitCodeProcess");
+        int64_t written = file_size_or_zero(target);
+        int position = extraction_bar_position(written, run->done_size, run->total_size);
         if (position != BAR_UNCHANGED)
             set_progress(position);
         if (!run_goes_on()) {
@@ -250,9 +256,6 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
             log_string(19);
             return FILE_STOPPED; // the partial file stays
         }
-        DWORD code = 0;
-        if (!GetExitCodeProcess(child.hProcess, &code))
-            fail_api("GetExitCodeProcess");
         // A child that has ended with the code 259 is judged as failed, like
         // any other nonzero code, instead of being waited for again.
         if (code == STILL_ACTIVE && !ended)
@@ -263,7 +266,7 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
             log_append(output.text);
         }
         HeapFree(GetProcessHeap(), 0, output.text);
-        bool size_right = file_size_or_zero(target) == listed_size;
+        bool size_right = written == listed_size;
         close_child(&child, &pipe);
         if (!size_right) {
             log_string(30);

@@ -4,6 +4,7 @@
 
 #include "child/child_programs.h"
 #include "frame/app.h"
+#include "frame/exit_codes.h"
 #include "install/install_worker.h"
 #include "install/progress_layout.h"
 #include "install/run_steps.h"
@@ -26,6 +27,24 @@ enum : UINT {
     MSG_PROGRESS,
     MSG_END_RUN,
 };
+
+// The log shows the worker's texts without holding the worker: appending to
+// the edit control repaints it, which under Wine costs 10 to 20 ms a line and
+// grows with the log, and the worker would wait for that between two child
+// programs. So the dialog takes each text at once into a pending buffer and
+// shows what has gathered in one go a moment later, by which time the worker
+// has handed over the rest of that step and started its next child. Nothing
+// the worker reports later may overtake a text: the bar moves after the
+// texts handed over before it, in the same showing, and the end of the run
+// and the closing of the dialog show everything pending first. Only the
+// user-interface thread touches these.
+constexpr UINT_PTR SHOW_LOG_TIMER = 1;
+constexpr UINT SHOW_LOG_DELAY_MS = 40;
+char* pending_text; // NUL-terminated; from the process heap, kept between runs
+SIZE_T pending_length;
+SIZE_T pending_capacity;
+int pending_bar = -1; // the bar position to show next, or -1
+bool dialog_ending;   // EndDialog called: later reports have no effect
 
 // The worker of the last run; only the user-interface thread touches it.
 HANDLE last_worker;
@@ -100,8 +119,67 @@ LRESULT CALLBACK log_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
     return CallWindowProcA(log_prev_proc, window, message, wparam, lparam);
 }
 
+void keep_pending(HWND dialog, const char* text)
+{
+    SIZE_T length = lstrlenA(text);
+    if (length == 0)
+        return;
+    if (pending_length + length + 1 > pending_capacity) {
+        SIZE_T capacity = pending_capacity != 0 ? pending_capacity : 1024;
+        while (pending_length + length + 1 > capacity)
+            capacity *= 2;
+        HANDLE heap = GetProcessHeap();
+        void* larger = pending_text == nullptr ? HeapAlloc(heap, 0, capacity)
+                                               : HeapReAlloc(heap, 0, pending_text, capacity);
+        if (larger == nullptr)
+            ExitProcess(EXIT_OUT_OF_MEMORY);
+        pending_text = static_cast<char*>(larger);
+        pending_capacity = capacity;
+    }
+    if (pending_length == 0 && pending_bar < 0)
+        SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
+    CopyMemory(pending_text + pending_length, text, length + 1);
+    pending_length += length;
+}
+
+// Appends the pending text at the end of the log in one replacement, then
+// moves the bar to its last reported position.
+void show_pending()
+{
+    KillTimer(progress_dialog, SHOW_LOG_TIMER);
+    if (pending_length != 0) {
+        HWND log = GetDlgItem(progress_dialog, IDC_LOG);
+        LRESULT n = SendMessageA(log, WM_GETTEXTLENGTH, 0, 0);
+        SendMessageA(log, EM_SETSEL, n, n);
+        SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pending_text));
+        pending_length = 0;
+    }
+    if (pending_bar >= 0)
+        SendDlgItemMessageA(progress_dialog, IDC_PROGRESS, PBM_SETPOS, pending_bar, 0);
+    pending_bar = -1;
+}
+
+// The bar moves with the next showing too: so it never overtakes a text,
+// and the dialog paints nothing while the worker starts its next child.
+void move_bar(HWND dialog, int position)
+{
+    if (pending_length == 0 && pending_bar < 0)
+        SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
+    pending_bar = position;
+}
+
+// The dialog ends with everything the worker handed over shown; what a
+// worker reports after this has no effect, as on a dialog that is gone.
+void close_dialog(HWND dialog, int result)
+{
+    show_pending();
+    dialog_ending = true;
+    EndDialog(dialog, result);
+}
+
 void end_run_here()
 {
+    show_pending();
     run_active = 0;
     // A listing or a file-system check only reads: it is ended with the run.
     // A writing child (an extraction ends at the worker's next check, syslinux,
@@ -113,6 +191,9 @@ void end_run_here()
 void on_init(HWND dialog)
 {
     progress_dialog = dialog;
+    pending_length = 0;
+    pending_bar = -1;
+    dialog_ending = false;
     unsigned run = current_run.fetch_add(1) + 1;
     SetWindowTextA(dialog, load_res_string(14));
     HWND log = GetDlgItem(dialog, IDC_LOG);
@@ -138,10 +219,11 @@ void move_control(int id, const layout_rect& r)
     MoveWindow(GetDlgItem(progress_dialog, id), r.x, r.y, r.width, r.height, TRUE);
 }
 
-// A report of run `run` reaches the dialog only while that run is current.
+// A report of run `run` reaches the dialog only while that run is current
+// and its dialog has not ended.
 bool for_this_dialog(WPARAM run)
 {
-    return static_cast<unsigned>(run) == current_run.load();
+    return static_cast<unsigned>(run) == current_run.load() && !dialog_ending;
 }
 
 // Sends a report of the calling worker's run to the dialog.
@@ -178,23 +260,24 @@ INT_PTR CALLBACK progress_dialog_proc(HWND dialog, UINT message, WPARAM wparam, 
         if (run_active)
             end_run_here();
         else
-            EndDialog(dialog, 1);
+            close_dialog(dialog, 1);
         return TRUE;
     case WM_CLOSE:
         end_run_here();
-        EndDialog(dialog, 0);
+        close_dialog(dialog, 0);
+        return TRUE;
+    case WM_TIMER:
+        if (wparam != SHOW_LOG_TIMER)
+            return FALSE;
+        show_pending();
         return TRUE;
     case MSG_LOG:
-        if (for_this_dialog(wparam)) {
-            HWND log = GetDlgItem(dialog, IDC_LOG);
-            LRESULT n = SendMessageA(log, WM_GETTEXTLENGTH, 0, 0);
-            SendMessageA(log, EM_SETSEL, n, n);
-            SendMessageA(log, EM_REPLACESEL, FALSE, lparam);
-        }
+        if (for_this_dialog(wparam))
+            keep_pending(dialog, reinterpret_cast<const char*>(lparam));
         return TRUE;
     case MSG_PROGRESS:
         if (for_this_dialog(wparam))
-            SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, lparam, 0);
+            move_bar(dialog, static_cast<int>(lparam));
         return TRUE;
     case MSG_END_RUN:
         if (for_this_dialog(wparam))

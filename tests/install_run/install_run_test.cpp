@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -874,6 +876,162 @@ TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
     remove_tree("F:\\kavel");
     SetFileAttributesA("C:\\boot.ini", FILE_ATTRIBUTE_NORMAL);
     DeleteFileA("C:\\boot.ini");
+}
+
+// Many small files: two log lines each, handed over as fast as the children
+// come and go.
+struct ManyFiles {
+    std::string listing, sizes;
+    std::vector<std::string> names;
+};
+
+ManyFiles many_files(int count)
+{
+    ManyFiles m;
+    std::vector<std::pair<long long, std::string>> files;
+    for (int i = 0; i < count; ++i) {
+        char name[32];
+        wsprintfA(name, "part%02d.sfs", i);
+        files.push_back({1000 + i, name});
+        m.names.push_back(name);
+        m.sizes += std::to_string(1000 + i) + " " + name + "\n";
+    }
+    m.listing = current_listing(files);
+    return m;
+}
+
+bool starts_with(const std::string& s, const std::string& head)
+{
+    return s.compare(0, head.size(), head) == 0;
+}
+
+// Whether `l` is the log of a run stopped partway: a prefix of the whole
+// run's log, then "cancelled" only right after a file's label, then (when
+// `ended`; else at most) the interruption, once, at the end.
+bool stopped_log_in_order(std::string l, const std::string& whole,
+                          const std::vector<std::string>& names, bool ended)
+{
+    const std::string interrupted = cp936(expected_text(38));
+    const std::string cancelled = cp936(expected_text(19));
+    auto cut_tail = [&](const std::string& tail) {
+        if (l.size() < tail.size() || l.compare(l.size() - tail.size(), tail.size(), tail) != 0)
+            return false;
+        l.resize(l.size() - tail.size());
+        return true;
+    };
+    if (!cut_tail(interrupted) && ended)
+        return false;
+    if (cut_tail(cancelled)) {
+        bool after_label = false;
+        for (const std::string& name : names) {
+            char label[256];
+            wsprintfA(label, cp936(expected_text(29)).c_str(), 'E', "kavel\\", name.c_str());
+            after_label = after_label ||
+                          (l.size() >= std::strlen(label) &&
+                           l.compare(l.size() - std::strlen(label), std::string::npos, label) == 0);
+        }
+        if (!after_label)
+            return false;
+    }
+    return starts_with(whole, l) && l.find(interrupted) == std::string::npos;
+}
+
+// Presses the button and returns once the dialog has handled the press (the
+// test's click only posts it).
+void press_now(HWND dialog, int id)
+{
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+TEST_F(InstallRun, ALongLogIsWholeAndInOrderWhenTheButtonReadsClose)
+{
+    ManyFiles m = many_files(40);
+    use_stand_in_7z(m.listing, m.sizes);
+    start(images + "kavel-test.iso");
+    std::string expected = image_checks();
+    for (const std::string& name : m.names)
+        expected += copy_line(name) + text(20);
+    expected += syslinux_lines() + text(37);
+    // Everything handed over before the end of the run is shown by the time
+    // the button is relabelled, the bar's last move included.
+    ASSERT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, RUN_MS))
+        << log();
+    std::string at_close = log();
+    int bar_at_close = bar();
+    EXPECT_EQ(at_close, expected);
+    EXPECT_EQ(bar_at_close, 100);
+    // And nothing follows.
+    Sleep(300);
+    EXPECT_EQ(log(), expected);
+}
+
+// Stop, or the close box, at random moments of runs with a long log. After
+// Stop the log that the dialog shows at once is what the worker had handed
+// over: a prefix of the whole run's log, in order; the worker then adds only
+// its cancel and interruption lines. A closed dialog leaves nothing behind:
+// the next run's log is its own, whole.
+TEST_F(InstallRun, StoppedOrClosedAtAnyMomentTheLogStaysWholeAndInOrder)
+{
+    ManyFiles m = many_files(30);
+    use_stand_in_7z(m.listing, m.sizes);
+    std::string whole = image_checks();
+    for (const std::string& name : m.names)
+        whole += copy_line(name) + text(20);
+    whole += syslinux_lines() + text(37);
+
+    start(images + "kavel-test.iso");
+    DWORD began = GetTickCount();
+    ASSERT_EQ(finished_log(), whole);
+    // The moments are drawn from the first half of a whole run on this
+    // machine, so that the run has seldom ended by itself when they come.
+    const DWORD run_ms = (GetTickCount() - began) / 2 + 1;
+    const unsigned seed = GetTickCount();
+    RecordProperty("seed", static_cast<int>(seed));
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 draw(seed);
+    std::uniform_int_distribution<DWORD> moment(0, run_ms);
+
+    for (int round = 0; round < 8; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        ASSERT_EQ(control_text(progress, 1003), text(16));
+        press_now(progress, 1003); // Close: back to the main dialog
+        ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
+        remove_tree("E:\\kavel");
+        click(main, 1009);
+        progress = wait_dialog_titled(app.pi.dwProcessId, text(14), WAIT_MS);
+        ASSERT_NE(progress, nullptr);
+        DWORD at = moment(draw);
+        Sleep(at);
+        if (round % 2 == 0) {
+            // Stop: the dialog stays, and its log can be read.
+            if (control_text(progress, 1003) != text(15)) {
+                EXPECT_EQ(finished_log(), whole); // ended by itself first
+                continue;
+            }
+            press_now(progress, 1003);
+            std::string shown = log();
+            // The worker may add its last lines any moment after the press.
+            EXPECT_TRUE(stopped_log_in_order(shown, whole, m.names, false))
+                << "at " << at << " ms: " << shown;
+            std::string l = finished_log();
+            ASSERT_TRUE(starts_with(l, shown)) << l;
+            if (l != whole) { // unless the run had ended by itself
+                EXPECT_TRUE(stopped_log_in_order(l, whole, m.names, true))
+                    << "at " << at << " ms: " << l;
+            }
+        } else {
+            // The close box, then a new run at once: its log is its own and whole.
+            PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
+            ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
+            // The closed run's worker ends at its next check.
+            remove_tree("E:\\kavel");
+            click(main, 1009);
+            progress = wait_dialog_titled(app.pi.dwProcessId, text(14), WAIT_MS);
+            ASSERT_NE(progress, nullptr);
+            EXPECT_EQ(finished_log(), whole) << "closed at " << at << " ms";
+        }
+    }
 }
 
 TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
