@@ -73,8 +73,18 @@ boot_stick() { # bios|uefi CFG EXPECTED_SFS
     args=(-drive "if=pflash,format=raw,readonly=on,file=/usr/share/OVMF/OVMF_CODE.fd"
           -drive "if=pflash,format=raw,file=$work/OVMF_VARS.fd" "${args[@]}")
   fi
-  boot_qemu "$log" "$limit" "" -- "${args[@]}"
+  # Ended at once when the firmware or the loader gives up: SeaBIOS finds
+  # nothing to boot, syslinux misses a file, OVMF falls back to its shell.
+  local gave_up='No bootable device|Boot failed|Could not find kernel|Loading .*failed|EFI Internal Shell'
+  boot_qemu "$log" "$limit" "$gave_up" -- "${args[@]}"
   echo "$firmware boot of the stick: $boot_seconds s" >"$work/$firmware.seconds"
+  if [ "$boot_end" = stopped ]; then
+    echo "FAILED: the $firmware boot of the stick gave up: $(serial_text "$log" | grep -m1 -oE "$gave_up")"
+    [ "$firmware" = uefi ] &&
+      echo "  (OVMF found no UEFI loader on the stick: \\EFI\\BOOT\\BOOTX64.EFI with ldlinux.e64)"
+    serial_tail "$log"
+    exit 1
+  fi
   if [ "$boot_end" != poweroff ]; then
     echo "FAILED: the $firmware boot of the stick did not end within $limit s"
     serial_tail "$log"
