@@ -18,6 +18,11 @@ for p in cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine w
          xorriso fdisk imagemagick python3 zip; do
   have_pkg "$p" || need+=("$p")
 done
+# syslinux's UEFI loaders and the cores they load: the build takes them into
+# the efi folder that ships beside the installer.
+for p in syslinux-efi syslinux-common; do
+  have_pkg "$p" || need+=("$p")
+done
 
 # The machine may carry its own Node.js; only install Debian's when there is none.
 command -v npm >/dev/null 2>&1 || need+=(nodejs npm)
