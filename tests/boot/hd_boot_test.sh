@@ -124,14 +124,15 @@ CFG
 grub-mkrescue -o "$work/grub.iso" "$work/cd" >"$work/grub-mkrescue.log" 2>&1 ||
   { cat "$work/grub-mkrescue.log"; fail "grub-mkrescue failed"; }
 
-boot() { # NAME
-  boot_qemu "$work/$1.log" "$limit" '^KAVEL end|error: ' -- \
+# GRUB waits for a key after an error: the boot is ended when one shows.
+boot() { # NAME STOP
+  boot_qemu "$work/$1.log" "$limit" "$2" -- \
     -drive "file=$work/$1.img,format=raw,if=ide" -snapshot -cdrom "$work/grub.iso" -boot d
 }
 
 # The entry the installer wrote boots, and the system finds its files on the
 # partition the entry named: (hd0,M) is Linux's sda(M+1).
-boot good
+boot good 'error: '
 echo "hard-disk boot through the menu entry: $boot_seconds s" >"$work/good.seconds"
 [ "$boot_end" = poweroff ] || fail "the boot through the entry $target_name did not end by itself ($boot_end)" "$work/good.log"
 # (GRUB 2 keeps a CR of a CR LF line in the title: no closing quote here.)
@@ -147,7 +148,7 @@ check_report "$work/good.log" "BOOT_IMAGE=/kavel/vmlinuz KMEDIA=idehd KSUBDIR=ka
 echo "hard-disk boot through the menu entry: $boot_seconds s"
 
 # The neighbouring partition named instead: GRUB finds no kernel there.
-boot wrong
+boot wrong 'error: |^KAVEL end'
 echo "hard-disk boot through a wrong entry: $boot_seconds s, $boot_end" >"$work/wrong.seconds"
 text=$(serial_text "$work/wrong.log")
 if grep -q '^KAVEL partition: ' <<<"$text"; then
