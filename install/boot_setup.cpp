@@ -120,6 +120,71 @@ void set_up_grub4dos(char letter)
     finish();
 }
 
+// syslinux's UEFI loaders, 64-bit and 32-bit, each with the core it loads;
+// both read the root syslinux.cfg.
+const char* const UEFI_FILES[] = {"BOOTX64.EFI", "ldlinux.e64", "BOOTIA32.EFI", "ldlinux.e32"};
+
+bool is_plain_file(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Creates folder `path` unless it is there already; on failure the thread's
+// last error says why.
+bool make_folder(const char* path)
+{
+    if (CreateDirectoryA(path, nullptr))
+        return true;
+    DWORD error = GetLastError();
+    DWORD attributes = GetFileAttributesA(path);
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    SetLastError(error);
+    return false;
+}
+
+// Puts the UEFI loaders from efi\ beside the installer into X:\EFI\BOOT.
+// Without them the drive still starts on a legacy BIOS, so a missing source
+// only says so and the run goes on; false when the run ends here.
+bool copy_uefi_loaders(char letter)
+{
+    char label[TEXT_BUFFER_SIZE];
+    std::snprintf(label, sizeof label, load_res_string(41), letter);
+    log_append(label);
+
+    char source[4][32];
+    for (int i = 0; i < 4; ++i) {
+        compose_text(source[i], sizeof source[i], "efi\\%s", UEFI_FILES[i]);
+        // All four are checked before any is copied: half a loader on the
+        // drive would only fail at boot.
+        if (!is_plain_file(source[i])) {
+            log_string(42);
+            return true;
+        }
+    }
+
+    char folder[16];
+    compose_text(folder, sizeof folder, "%c:\\EFI", letter);
+    char boot_folder[16];
+    compose_text(boot_folder, sizeof boot_folder, "%c:\\EFI\\BOOT", letter);
+    if (!make_folder(folder) || !make_folder(boot_folder)) {
+        abandon_failed_copy();
+        return false;
+    }
+    for (int i = 0; i < 4; ++i) {
+        char target[32];
+        compose_text(target, sizeof target, "%s\\%s", boot_folder, UEFI_FILES[i]);
+        if (!CopyFileA(source[i], target, FALSE)) {
+            abandon_failed_copy();
+            return false;
+        }
+    }
+    log_string(20);
+    return true;
+}
+
 void set_up_syslinux(char letter)
 {
     enter_installer_folder();
@@ -135,6 +200,9 @@ void set_up_syslinux(char letter)
     log_string(20);
     set_progress(95);
     if (stop_point())
+        return;
+
+    if (!copy_uefi_loaders(letter))
         return;
 
     log_string(32);

@@ -17,8 +17,13 @@ fi
 for p in cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386 \
          xvfb x11-utils xdotool libx11-6 libxfixes3 locales fonts-wqy-microhei gnulib autoconf automake m4 googletest \
          xorriso fdisk imagemagick python3 zip unzip \
-         syslinux syslinux-common syslinux-efi mtools \
+         syslinux mtools \
          dpkg-dev gcc-mingw-w64-i686 nasm gcc-multilib uuid-dev libext2fs-dev; do
+  have_pkg "$p" || need+=("$p")
+done
+# syslinux's UEFI loaders and the cores they load: the build takes them into
+# the efi folder that ships beside the installer.
+for p in syslinux-efi syslinux-common; do
   have_pkg "$p" || need+=("$p")
 done
 

@@ -208,4 +208,93 @@ TEST_F(FixedDiskSetUp, StopAtEachCheckEndsThere)
     }
 }
 
+// The removable branch onto I:, with the stand-in syslinux beside the test.
+struct RemovableDriveSetUp : ::testing::Test {
+    const char* const names[4] = {"BOOTX64.EFI", "ldlinux.e64", "BOOTIA32.EFI", "ldlinux.e32"};
+    void SetUp() override
+    {
+        run_log.clear();
+        bar_positions.clear();
+        end_run_calls = 0;
+        checks_left = 1000;
+        write_file(own_folder() + "syslinux.cfg", "DEFAULT kavel\r\n");
+        CreateDirectoryA((own_folder() + "efi").c_str(), nullptr);
+        // Each file its own content, so that a swapped name shows.
+        for (const char* f : names)
+            write_file(own_folder() + "efi\\" + f, std::string("loader file ") + f);
+        remove_file((own_folder() + "syslinux.args").c_str());
+        for (const char* f : names)
+            remove_file((std::string("I:\\EFI\\BOOT\\") + f).c_str());
+        RemoveDirectoryA("I:\\EFI\\BOOT");
+        RemoveDirectoryA("I:\\EFI");
+        remove_file("I:\\syslinux.cfg");
+    }
+    std::string label()
+    {
+        char buf[256];
+        wsprintfA(buf, text(41).c_str(), 'I');
+        return buf;
+    }
+    std::string after_cfg()
+    {
+        char buf[256];
+        wsprintfA(buf, text(31).c_str(), 'I');
+        return buf + text(20);
+    }
+};
+
+TEST_F(RemovableDriveSetUp, TheLoadersGoInAfterTheCheckThatFollowsSyslinuxCfg)
+{
+    const std::string all = after_cfg() + label() + text(20) + text(32) + text(20);
+    // No check passed: stopped right after syslinux.cfg, before the loaders.
+    checks_left = 0;
+    boot_setup('I');
+    EXPECT_EQ(run_log, after_cfg() + text(38));
+    EXPECT_EQ(GetFileAttributesA("I:\\EFI"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(read_file(own_folder() + "syslinux.args"), "");
+    EXPECT_EQ(bar_positions, std::vector<int>{95});
+
+    // Stopped at the finish: every step done, the run not a success.
+    SetUp();
+    checks_left = 1;
+    boot_setup('I');
+    EXPECT_EQ(run_log, all + text(38));
+    EXPECT_EQ(end_run_calls, 0);
+
+    SetUp();
+    boot_setup('I');
+    EXPECT_EQ(run_log, all + text(37));
+    EXPECT_EQ(bar_positions, (std::vector<int>{95, 100}));
+    EXPECT_EQ(end_run_calls, 1);
+    for (const char* f : names)
+        EXPECT_EQ(read_file(std::string("I:\\EFI\\BOOT\\") + f), std::string("loader file ") + f);
+    EXPECT_EQ(read_file(own_folder() + "syslinux.args"), "syslinux -f I:\n");
+}
+
+TEST_F(RemovableDriveSetUp, ALoaderThatCannotBeWrittenIsAFailedCopy)
+{
+    // A folder where the third loader goes: the copy onto it fails.
+    ASSERT_TRUE(CreateDirectoryA("I:\\EFI", nullptr));
+    ASSERT_TRUE(CreateDirectoryA("I:\\EFI\\BOOT", nullptr));
+    ASSERT_TRUE(CreateDirectoryA("I:\\EFI\\BOOT\\BOOTIA32.EFI", nullptr));
+    boot_setup('I');
+    RemoveDirectoryA("I:\\EFI\\BOOT\\BOOTIA32.EFI");
+    char reason[1024] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_ACCESS_DENIED, 1024, reason, sizeof reason, nullptr);
+    EXPECT_EQ(run_log, after_cfg() + label() + text(18) + reason + "\r\n" + text(38));
+    EXPECT_EQ(read_file(own_folder() + "syslinux.args"), "");
+    EXPECT_EQ(end_run_calls, 1);
+}
+
+TEST_F(RemovableDriveSetUp, AFolderInPlaceOfALoaderFileCountsAsMissing)
+{
+    remove_file((own_folder() + "efi\\ldlinux.e32").c_str());
+    ASSERT_TRUE(CreateDirectoryA((own_folder() + "efi\\ldlinux.e32").c_str(), nullptr));
+    boot_setup('I');
+    RemoveDirectoryA((own_folder() + "efi\\ldlinux.e32").c_str());
+    EXPECT_EQ(run_log, after_cfg() + label() + text(42) + text(32) + text(20) + text(37));
+    EXPECT_EQ(GetFileAttributesA("I:\\EFI"), INVALID_FILE_ATTRIBUTES);
+}
+
 } // namespace

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <fstream>
 #include <sstream>
@@ -20,6 +21,9 @@ namespace {
 
 constexpr DWORD WAIT_MS = 20000;
 constexpr DWORD RUN_MS = 90000;
+
+// syslinux's UEFI loaders, as the kit's efi folder holds them.
+const char* const UEFI_FILES[] = {"BOOTX64.EFI", "ldlinux.e64", "BOOTIA32.EFI", "ldlinux.e32"};
 
 std::string text(int id)
 {
@@ -105,7 +109,15 @@ struct InstallRun : ::testing::Test {
         for (const char* f : {"kavel-setup.exe", "7z.exe", "7z.dll", "chkdsk.exe", "syslinux.exe",
                               "syslinux.cfg", "grldr"})
             ASSERT_TRUE(CopyFileA((kit + f).c_str(), (folder + f).c_str(), FALSE)) << f;
+        ASSERT_TRUE(CreateDirectoryA((folder + "efi").c_str(), nullptr));
+        for (const char* f : UEFI_FILES)
+            ASSERT_TRUE(
+                CopyFileA((kit + "efi\\" + f).c_str(), (folder + "efi\\" + f).c_str(), FALSE))
+                << f;
         remove_tree("E:\\kavel");
+        remove_tree("E:\\EFI");
+        SetFileAttributesA("E:\\EFI", FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA("E:\\EFI");
         SetFileAttributesA("E:\\syslinux.cfg", FILE_ATTRIBUTE_NORMAL);
         DeleteFileA("E:\\syslinux.cfg");
     }
@@ -183,7 +195,42 @@ struct InstallRun : ::testing::Test {
     {
         return format_text(29, 'E', "kavel\\", name.c_str());
     }
-    std::string syslinux_lines() { return format_text(31, 'E') + text(20) + text(32) + text(20); }
+    // The boot-loader lines of a run that went through, with the UEFI step's
+    // outcome.
+    std::string syslinux_lines(const std::string& uefi_outcome)
+    {
+        return format_text(31, 'E') + text(20) + format_text(41, 'E') + uefi_outcome + text(32) +
+               text(20);
+    }
+    std::string syslinux_lines() { return syslinux_lines(text(20)); }
+    // Names of the files and folders under `path`, one a line, sorted.
+    std::string tree(const std::string& path)
+    {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                std::string name = found.cFileName;
+                if (name == "." || name == "..")
+                    continue;
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    names.push_back(name + "\\");
+                    std::istringstream below(tree(path + "\\" + name));
+                    for (std::string line; std::getline(below, line);)
+                        names.push_back(name + "\\" + line);
+                } else {
+                    names.push_back(name);
+                }
+            } while (FindNextFileA(search, &found));
+            FindClose(search);
+        }
+        std::sort(names.begin(), names.end());
+        std::string out;
+        for (const auto& n : names)
+            out += n + "\n";
+        return out;
+    }
 };
 
 TEST_F(InstallRun, FullRunPutsEveryFileOnTheTargetAndMakesItBootable)
@@ -209,6 +256,14 @@ TEST_F(InstallRun, FullRunPutsEveryFileOnTheTargetAndMakesItBootable)
     EXPECT_EQ(file_size("E:\\kavel\\readme.txt"), -1);
     EXPECT_EQ(file_size("E:\\kavel\\deep.sfs"), -1);
     EXPECT_EQ(read_file("E:\\syslinux.cfg"), read_file(kit + "syslinux.cfg"));
+    // The UEFI loaders, byte for byte, and nothing else under EFI.
+    for (const char* f : UEFI_FILES) {
+        std::string loader = read_file(kit + "efi\\" + f);
+        EXPECT_GT(loader.size(), 100000u) << f;
+        EXPECT_TRUE(read_file(std::string("E:\\EFI\\BOOT\\") + f) == loader) << f;
+    }
+    EXPECT_EQ(tree("E:\\EFI"), "BOOT\\\nBOOT\\BOOTIA32.EFI\nBOOT\\BOOTX64.EFI\nBOOT\\ldlinux.e32\n"
+                               "BOOT\\ldlinux.e64\n");
     EXPECT_EQ(read_file(folder + "chkdsk.args"), "chkdsk E:\n");
     EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\n");
     EXPECT_EQ(bar(), 100);
@@ -219,6 +274,73 @@ TEST_F(InstallRun, FullRunPutsEveryFileOnTheTargetAndMakesItBootable)
     EXPECT_TRUE(wait_until([&] { return IsWindowEnabled(main) != FALSE; }, WAIT_MS));
     EXPECT_EQ(control_text(main, 1004), images + "kavel-test.iso");
     EXPECT_EQ(combo_entry(main, 1006, combo_selection(main, 1006)).substr(0, 2), "E:");
+}
+
+TEST_F(InstallRun, LoadersAlreadyOnTheTargetAreReplaced)
+{
+    // A stick that was made bootable before: its folders stay, its loaders
+    // are overwritten.
+    ASSERT_TRUE(CreateDirectoryA("E:\\EFI", nullptr));
+    ASSERT_TRUE(CreateDirectoryA("E:\\EFI\\BOOT", nullptr));
+    write_file("E:\\EFI\\BOOT\\BOOTX64.EFI", "an older loader");
+    write_file("E:\\EFI\\BOOT\\grubx64.efi", "another loader of the user's");
+    use_stand_in_7z(current_listing({{10, "a.sfs"}}), "10 a.sfs\n");
+    start(images + "kavel-test.iso");
+    EXPECT_EQ(finished_log(),
+              image_checks() + copy_line("a.sfs") + text(20) + syslinux_lines() + text(37));
+    for (const char* f : UEFI_FILES)
+        EXPECT_TRUE(read_file(std::string("E:\\EFI\\BOOT\\") + f) == read_file(kit + "efi\\" + f))
+            << f;
+    EXPECT_EQ(read_file("E:\\EFI\\BOOT\\grubx64.efi"), "another loader of the user's");
+}
+
+TEST_F(InstallRun, WithoutTheEfiFolderTheDriveIsMadeForBiosOnly)
+{
+    remove_tree(folder + "efi");
+    use_stand_in_7z(current_listing({{10, "a.sfs"}}), "10 a.sfs\n");
+    start(images + "kavel-test.iso");
+    EXPECT_EQ(finished_log(),
+              image_checks() + copy_line("a.sfs") + text(20) + syslinux_lines(text(42)) + text(37));
+    EXPECT_EQ(GetFileAttributesA("E:\\EFI"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\n");
+    EXPECT_EQ(bar(), 100);
+}
+
+TEST_F(InstallRun, OneLoaderFileMissingPutsNoneOnTheTarget)
+{
+    use_stand_in_7z(current_listing({{10, "a.sfs"}}), "10 a.sfs\n");
+    for (const char* missing : UEFI_FILES) {
+        SCOPED_TRACE(missing);
+        std::string kept = folder + "efi\\" + missing + ".kept";
+        ASSERT_TRUE(MoveFileA((folder + "efi\\" + missing).c_str(), kept.c_str()));
+        DeleteFileA((folder + "syslinux.args").c_str());
+        remove_tree("E:\\EFI");
+        start(images + "kavel-test.iso");
+        EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(20) +
+                                      syslinux_lines(text(42)) + text(37));
+        EXPECT_EQ(GetFileAttributesA("E:\\EFI"), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\n");
+        stop_app(&app);
+        ASSERT_TRUE(MoveFileA(kept.c_str(), (folder + "efi\\" + missing).c_str()));
+    }
+}
+
+TEST_F(InstallRun, ALoaderFolderThatCannotBeMadeIsAFailedCopy)
+{
+    // A plain file takes the place of the folder EFI.
+    write_file("E:\\EFI", "not a folder");
+    use_stand_in_7z(current_listing({{10, "a.sfs"}}), "10 a.sfs\n");
+    start(images + "kavel-test.iso");
+    char reason[1024] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                   ERROR_ALREADY_EXISTS, 1024, reason, sizeof reason, nullptr);
+    ASSERT_NE(reason[0], '\0');
+    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(20) +
+                                  format_text(31, 'E') + text(20) + format_text(41, 'E') +
+                                  text(18) + reason + "\r\n" + text(38));
+    EXPECT_EQ(read_file("E:\\EFI"), "not a folder");
+    EXPECT_EQ(read_file(folder + "syslinux.args"), "");
+    EXPECT_EQ(bar(), 95);
 }
 
 TEST_F(InstallRun, FormatBoxTickedTriesTheShellFormatFirst)
@@ -485,8 +607,8 @@ TEST_F(InstallRun, SyslinuxFailingShowsItsErrorTextOnly)
     put("syslinux.err", "said on standard error\r\n");
     start(images + "kavel-test.iso");
     std::string l = finished_log();
-    std::string tail = format_text(31, 'E') + text(20) + text(32) + text(18) +
-                       "said on standard error\r\n" + text(38);
+    std::string tail = format_text(31, 'E') + text(20) + format_text(41, 'E') + text(20) +
+                       text(32) + text(18) + "said on standard error\r\n" + text(38);
     ASSERT_GE(l.size(), tail.size());
     EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
     EXPECT_EQ(bar(), 95);

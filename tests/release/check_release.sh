@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
 # Makes the release folder from the built pieces and checks what a Windows
 # user gets: every file an install onto a USB drive needs, the very bytes the
-# build made, the licence texts, the readme, and the zip holding that folder.
-# Usage: check_release.sh INSTALLER SYSLINUX_BUILD_FOLDER SEVEN_ZIP_FOLDER OUTPUT_FOLDER
+# build made, syslinux's UEFI loaders as Debian ships them, the licence texts,
+# the readme, and the zip holding that folder.
+# Usage: check_release.sh INSTALLER SYSLINUX_BUILD_FOLDER SEVEN_ZIP_FOLDER EFI_FOLDER OUTPUT_FOLDER
 set -euo pipefail
-exe=$1 syslinux=$2 sevenzip=$3 out=$4
+exe=$1 syslinux=$2 sevenzip=$3 efi=$4 out=$5
 src=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$out"
-KAVEL_DIST_EXE=$exe KAVEL_DIST_SYSLINUX=$syslinux KAVEL_DIST_7ZIP=$sevenzip \
+KAVEL_DIST_EXE=$exe KAVEL_DIST_SYSLINUX=$syslinux KAVEL_DIST_7ZIP=$sevenzip KAVEL_DIST_EFI=$efi \
   bash "$src/scripts/make-dist.sh" "$out" >/dev/null
 folder=$out/kavel-setup
 errors=0
 fail() { echo "release: $*" >&2; errors=$((errors + 1)); }
 
 # Exactly these files, nothing missing, nothing left over.
-expected="7z.dll 7z.exe README.txt kavel-setup.exe license-7zip.txt license-syslinux.txt syslinux.cfg syslinux.exe"
-present=$(cd "$folder" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
+expected="7z.dll 7z.exe README.txt efi/BOOTIA32.EFI efi/BOOTX64.EFI efi/ldlinux.e32 efi/ldlinux.e64 efi/syslinux-copyright.txt kavel-setup.exe license-7zip.txt license-syslinux.txt syslinux.cfg syslinux.exe"
+present=$(cd "$folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$present" = "$expected " ] || fail "the folder holds: $present"
 
 cmp -s "$exe" "$folder/kavel-setup.exe" || fail "kavel-setup.exe is not the program built"
@@ -29,8 +30,20 @@ for f in kavel-setup.exe syslinux.exe 7z.exe 7z.dll; do
     fail "$f is no 32-bit x86 Windows program"
 done
 
+# Each loader byte for byte as Debian's syslinux-efi and syslinux-common hold it.
+while read -r name debian; do
+  cmp -s "$debian" "$folder/efi/$name" || fail "efi/$name differs from $debian"
+done <<EOF
+BOOTX64.EFI /usr/lib/SYSLINUX.EFI/efi64/syslinux.efi
+ldlinux.e64 /usr/lib/syslinux/modules/efi64/ldlinux.e64
+BOOTIA32.EFI /usr/lib/SYSLINUX.EFI/efi32/syslinux.efi
+ldlinux.e32 /usr/lib/syslinux/modules/efi32/ldlinux.e32
+EOF
+[ "$(tr -d '\r' <"$folder/efi/syslinux-copyright.txt")" = "$(cat /usr/share/doc/syslinux-efi/copyright)" ] ||
+  fail "efi/syslinux-copyright.txt is not syslinux-efi's copyright file"
+
 # Windows text files with CR LF on every line.
-for f in syslinux.cfg README.txt license-7zip.txt license-syslinux.txt; do
+for f in syslinux.cfg README.txt license-7zip.txt license-syslinux.txt efi/syslinux-copyright.txt; do
   [ "$(grep -c -v $'\r$' "$folder/$f")" = 0 ] || fail "$f has lines without CR LF"
 done
 [ "$(tr -d '\r' <"$folder/syslinux.cfg")" = "$(cat "$src/resources/syslinux.cfg")" ] ||
@@ -39,6 +52,8 @@ done
 # syslinux's licence: the GPL, and the exact source package it came from,
 # which is the one of the installed syslinux-common (the UEFI loaders' too).
 version=$(dpkg-query -W -f='${source:Version}' syslinux-common)
+[ "$(dpkg-query -W -f='${source:Version}' syslinux-efi)" = "$version" ] ||
+  fail "syslinux-efi and syslinux-common are of different versions"
 lic=$folder/license-syslinux.txt
 grep -q 'GNU GENERAL PUBLIC LICENSE' "$lic" && grep -q 'Version 2, June 1991' "$lic" ||
   fail "license-syslinux.txt lacks the GPL"
@@ -64,6 +79,11 @@ grep -q 'grldr（本程序不附带）' "$readme" || fail "readme (Chinese) does
 grep -q 'which does not come with this program' "$readme" || fail "readme (English) does not say grldr is not shipped"
 grep -q '管理员' "$readme" && grep -q 'administrator' "$readme" ||
   fail "readme does not ask for administrator rights"
+# The readme's text with its line breaks as blanks, for phrases broken over lines.
+flat=$(tr -d '\r' <"$readme" | tr '\n' ' ' | tr -s ' ')
+for phrase in 'efi\ ' 'GPL' '能在 UEFI 电脑上启动' 'starts on UEFI PCs' '关闭安全启动' 'turn Secure Boot off'; do
+  grep -q -F "$phrase" <<<"$flat" || fail "readme lacks: $phrase"
+done
 
 # The zip: that folder, byte for byte.
 listed=$(unzip -Z1 "$out/kavel-setup.zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')

@@ -60,6 +60,9 @@ got=$(cd "$drive/kavel" && ls)
 [ "$got" = "$wanted" ] || fail "kavel/ holds: $got"
 [ "$(tr -d '\r' <"$drive/syslinux.cfg")" = "$(tr -d '\r' <"$kit/syslinux.cfg")" ] ||
   fail "syslinux.cfg on the drive is not the kit's"
+for f in BOOTX64.EFI ldlinux.e64 BOOTIA32.EFI ldlinux.e32; do
+  cmp -s "$kit/efi/$f" "$drive/EFI/BOOT/$f" || fail "EFI/BOOT/$f on the drive is not the kit's efi\\$f"
+done
 [ "$(tr -d '\r' <"$system/chkdsk.args" 2>/dev/null)" = "chkdsk E:" ] ||
   fail "chkdsk in the system folder was not called as chkdsk E: ($(cat "$system/chkdsk.args" 2>/dev/null))"
 [ "$(tr -d '\r' <"$kit/syslinux.args" 2>/dev/null)" = "syslinux -f E:" ] ||

@@ -89,6 +89,10 @@ inline const char* expected_text(int id)
     case 40:
         return "欢迎到 https://kavel-linux.org/ 咨询。\r\n\r\n作者：林凯 (lin.kai@kavel-linux.org) "
                "周文涛 (zhou.wentao@kavel-linux.org)";
+    case 41:
+        return "复制UEFI引导文件到 %c:\\EFI\\BOOT ... ";
+    case 42:
+        return "缺少UEFI引导文件，此盘只能在传统BIOS电脑上启动\r\n";
     default:
         return "";
     }
