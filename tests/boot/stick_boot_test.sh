@@ -1,0 +1,115 @@
+#!/usr/bin/env bash
+# The installed USB stick starts Kavel Linux, on BIOS and on UEFI.
+#
+#   stick_boot_test.sh install WORK ISO SETUP_EXE SEVENZIP_DIR CHKDSK_EXE SYSLINUX_EXE CFG EFI_DIR DRIVER_EXE
+#     The real installer, with the real 7-Zip, installs ISO onto the removable
+#     drive E: of the Wine test environment (KAVEL_WINE_DIR), driven by the
+#     demo driver as a user would. Then WORK/stick.img is built from exactly
+#     the files the installer wrote on E:.
+#   stick_boot_test.sh bios|uefi WORK CFG EXPECTED_SFS
+#     Boots WORK/stick.img in QEMU (SeaBIOS, or OVMF 64-bit) and checks the
+#     report of the test system: the command line CFG gives, the partition
+#     found by its kavel folder, every .sfs mounted with the contents built.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/boot_lib.sh"
+mode=$1 work=$2
+limit=300 # seconds per boot; TCG on a loaded machine
+
+# Wine has no chkdsk: the installer finds the stand-in beside itself.
+place_stand_in_chkdsk() { # STAND_IN_EXE INSTALLER_FOLDER
+  cp "$1" "$2/chkdsk.exe"
+}
+
+install_onto_e() {
+  local iso=$1 setup=$2 sevenzip=$3 chkdsk=$4 syslinux=$5 cfg=$6 efi=$7 driver=$8
+  : "${KAVEL_WINE_DIR:?the Wine test environment}"
+  local kit=$work/installer drive=$KAVEL_WINE_DIR/drives/e
+  rm -rf "$work"
+  mkdir -p "$kit"
+  cp "$setup" "$kit/kavel-setup.exe"
+  cp "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$kit/"
+  cp "$syslinux" "$kit/syslinux.exe"
+  cp "$cfg" "$kit/syslinux.cfg"
+  [ -d "$efi" ] && cp -r "$efi" "$kit/efi"
+  place_stand_in_chkdsk "$chkdsk" "$kit"
+
+  # An empty stick (the label stays).
+  find "$drive" -mindepth 1 -maxdepth 1 ! -name .windows-label -exec rm -rf {} +
+
+  local image_win setup_pid rc=0
+  image_win="Z:$(tr / '\\' <<<"$(cd "$(dirname "$iso")" && pwd)/$(basename "$iso")")"
+  "$here/../wine/wine-run" "$kit/kavel-setup.exe" >/dev/null 2>&1 &
+  setup_pid=$!
+  "$here/../wine/wine-run" "$driver" "$image_win" E run >"$work/driver.out" 2>&1 || rc=$?
+  kill "$setup_pid" 2>/dev/null || true
+  wait "$setup_pid" 2>/dev/null || true
+  if [ "$rc" -ne 0 ]; then
+    echo "FAILED: the installer did not end its run onto E: with success (driver: $(tr -d '\r' <"$work/driver.out"))"
+    exit 1
+  fi
+  # The stand-in syslinux recorded what the installer asked of syslinux; the
+  # Linux syslinux does that to the stick image below.
+  local asked
+  asked=$(tr -d '\r' <"$kit/syslinux.args" 2>/dev/null || true)
+  if [ "$asked" != "syslinux -f E:" ]; then
+    echo "FAILED: the installer ran syslinux as \"$asked\", expected \"syslinux -f E:\" once"
+    exit 1
+  fi
+
+  cp -a "$drive" "$work/files"
+  echo "The installer wrote on E::"
+  (cd "$work/files" && find . -type f ! -name .windows-label | LC_ALL=C sort | sed 's/^/  /')
+  make_stick_image "$work/files" "$work/stick.img"
+  echo "stick image: $work/stick.img"
+}
+
+boot_stick() { # bios|uefi CFG EXPECTED_SFS
+  local firmware=$1 cfg=$2 expected=$3 log=$work/$1.log
+  [ -f "$work/stick.img" ] || { echo "FAILED: no stick image in $work (the install step failed?)"; exit 1; }
+  local args=(-drive "file=$work/stick.img,format=raw,if=ide" -snapshot)
+  if [ "$firmware" = uefi ]; then
+    cp /usr/share/OVMF/OVMF_VARS.fd "$work/OVMF_VARS.fd"
+    args=(-drive "if=pflash,format=raw,readonly=on,file=/usr/share/OVMF/OVMF_CODE.fd"
+          -drive "if=pflash,format=raw,file=$work/OVMF_VARS.fd" "${args[@]}")
+  fi
+  # Ended at once when the firmware or the loader gives up: SeaBIOS finds
+  # nothing to boot, syslinux misses a file, OVMF falls back to its shell.
+  local gave_up='No bootable device|Boot failed|Could not find kernel|Loading .*failed|EFI Internal Shell'
+  boot_qemu "$log" "$limit" "$gave_up" -- "${args[@]}"
+  echo "$firmware boot of the stick: $boot_seconds s" >"$work/$firmware.seconds"
+  if [ "$boot_end" = stopped ]; then
+    echo "FAILED: the $firmware boot of the stick gave up: $(serial_text "$log" | grep -m1 -oE "$gave_up")"
+    [ "$firmware" = uefi ] &&
+      echo "  (OVMF found no UEFI loader on the stick: \\EFI\\BOOT\\BOOTX64.EFI with ldlinux.e64)"
+    serial_tail "$log"
+    exit 1
+  fi
+  if [ "$boot_end" != poweroff ]; then
+    echo "FAILED: the $firmware boot of the stick did not end within $limit s"
+    serial_tail "$log"
+    exit 1
+  fi
+  # Which loader ran: syslinux's BIOS boot sector, or a UEFI loader started
+  # by the firmware's boot manager (OVMF has no legacy BIOS to fall back on).
+  local text
+  text=$(serial_text "$log")
+  if [ "$firmware" = bios ] && ! grep -q '^SYSLINUX .* EDD' <<<"$text"; then
+    echo "FAILED: the BIOS boot did not go through syslinux's boot sector"
+    serial_tail "$log"
+    exit 1
+  fi
+  if [ "$firmware" = uefi ] && ! grep -q 'BdsDxe: starting .*HARDDISK' <<<"$text"; then
+    echo "FAILED: OVMF did not start a UEFI loader from the stick"
+    serial_tail "$log"
+    exit 1
+  fi
+  check_report "$log" "$(syslinux_cmdline "$cfg")" "$expected" 2048
+  echo "$firmware boot of the stick: $boot_seconds s"
+}
+
+case $mode in
+  install) shift 2; install_onto_e "$@" ;;
+  bios | uefi) boot_stick "$mode" "$3" "$4" ;;
+  *) echo "usage: $0 install|bios|uefi WORK ..." >&2; exit 2 ;;
+esac
