@@ -1,10 +1,10 @@
 # syslinux.exe for the release kit, built from Debian's syslinux source
 # package of the installed syslinux-common's version by
 # scripts/build-syslinux.sh, with the Linux installer of the same boot code.
-# The source package is kept in KAVEL_DOWNLOADS_DIR, the build in the build
+# The source package is kept in KAVEL_DOWNLOAD_DIR, the build in the build
 # tree: both are reused while the version stays.
-set(KAVEL_DOWNLOADS_DIR ${PROJECT_SOURCE_DIR}/build/downloads
-    CACHE PATH "Downloaded packages the build reuses")
+set(KAVEL_DOWNLOAD_DIR ${PROJECT_SOURCE_DIR}/build/downloads
+    CACHE PATH "Downloaded packages, kept between builds")
 set(KAVEL_SYSLINUX_DIR ${CMAKE_BINARY_DIR}/syslinux)
 
 execute_process(COMMAND dpkg-query -W -f=\${source:Version} syslinux-common
@@ -20,7 +20,7 @@ set(KAVEL_SYSLINUX_FILES syslinux.exe syslinux mbr.bin boot-code/ldlinux.bss boo
 list(TRANSFORM KAVEL_SYSLINUX_FILES PREPEND ${KAVEL_SYSLINUX_DIR}/ OUTPUT_VARIABLE _outputs)
 add_custom_command(
   OUTPUT ${_outputs}
-  COMMAND ${PROJECT_SOURCE_DIR}/scripts/build-syslinux.sh ${KAVEL_DOWNLOADS_DIR}/syslinux
+  COMMAND ${PROJECT_SOURCE_DIR}/scripts/build-syslinux.sh ${KAVEL_DOWNLOAD_DIR}/syslinux
           ${KAVEL_SYSLINUX_DIR}
   DEPENDS ${PROJECT_SOURCE_DIR}/scripts/build-syslinux.sh
           ${PROJECT_SOURCE_DIR}/scripts/fetch-syslinux-source.sh

@@ -4,11 +4,17 @@
 # for what Wine lacks: chkdsk, put into the prefix's system folder (the kit
 # has none), and syslinux's raw-volume step, which Wine cannot give a folder
 # drive; the kit's syslinux.exe is swapped for a stand-in that records how
-# the installer called it.
-# Usage: install_from_zip.sh ZIP IMAGE.iso DRIVER.exe STAND_IN_CHKDSK.exe STAND_IN_SYSLINUX.exe WORK
+# the installer called it. That step is then done to WORK/stick.img, a disk
+# image of the stick built from exactly the files the installer wrote, by the
+# Linux syslinux of the build's syslinux tree SYSLINUX_BUILD (the same boot
+# code as the kit's syslinux.exe); tests/boot/stick_boot_test.sh boots it.
+# Usage: install_from_zip.sh ZIP IMAGE.iso DRIVER.exe STAND_IN_CHKDSK.exe STAND_IN_SYSLINUX.exe
+#                            SYSLINUX_BUILD WORK
 set -euo pipefail
-zip=$1 image=$2 driver=$3 chkdsk=$4 syslinux=$5 work=$6
+zip=$1 image=$2 driver=$3 chkdsk=$4 syslinux=$5 build=$6 work=$7
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../boot/boot_lib.sh"
+trap - EXIT
 : "${KAVEL_WINE_DIR:?}"
 drive=$KAVEL_WINE_DIR/drives/e
 system=$KAVEL_WINE_DIR/prefix/drive_c/windows/system32
@@ -52,12 +58,13 @@ rc=0
 
 # What the installer left on the drive, against the image itself.
 xorriso -osirrox on -indev "$image" -extract / "$work/image" >/dev/null 2>&1
-wanted=$(cd "$work/image" && ls vmlinuz initrd.gz *.sfs)
-for f in $wanted; do
+# (Names may hold blanks: one name a line.)
+wanted=$(cd "$work/image" && ls -1 vmlinuz initrd.gz *.sfs | LC_ALL=C sort)
+while IFS= read -r f; do
   cmp -s "$work/image/$f" "$drive/kavel/$f" || fail "kavel/$f on the drive is not the image's $f"
-done
-got=$(cd "$drive/kavel" && ls)
-[ "$got" = "$wanted" ] || fail "kavel/ holds: $got"
+done <<<"$wanted"
+got=$(cd "$drive/kavel" && ls -1 | LC_ALL=C sort)
+[ "$got" = "$wanted" ] || fail "kavel/ holds: $(echo $got)"
 [ "$(tr -d '\r' <"$drive/syslinux.cfg")" = "$(tr -d '\r' <"$kit/syslinux.cfg")" ] ||
   fail "syslinux.cfg on the drive is not the kit's"
 for f in BOOTX64.EFI ldlinux.e64 BOOTIA32.EFI ldlinux.e32; do
@@ -70,3 +77,6 @@ done
 
 [ $errors = 0 ] || exit 1
 echo "installed from the unpacked zip onto E: ($(echo $wanted))"
+cp -a "$drive" "$work/files"
+make_stick_image "$work/files" "$work/stick.img" "$build"
+echo "stick image: $work/stick.img"
