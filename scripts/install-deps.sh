@@ -17,7 +17,6 @@ fi
 for p in cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386 \
          xvfb x11-utils xdotool libx11-6 libxfixes3 locales fonts-wqy-microhei gnulib autoconf automake m4 googletest \
          xorriso fdisk imagemagick python3 zip unzip \
-         syslinux mtools \
          dpkg-dev gcc-mingw-w64-i686 nasm gcc-multilib uuid-dev libext2fs-dev; do
   have_pkg "$p" || need+=("$p")
 done
@@ -30,10 +29,24 @@ done
 # The machine may carry its own Node.js; only install Debian's when there is none.
 command -v npm >/dev/null 2>&1 || need+=(nodejs npm)
 
+# The boot tests and the demo's boot: QEMU (its window too) with SeaBIOS and
+# OVMF, syslinux for the stick, GRUB 2 for the hard-disk entry, and what makes
+# the small test system and its disk images.
+for p in qemu-system-x86 qemu-system-gui ovmf syslinux syslinux-common syslinux-efi mtools \
+         dosfstools squashfs-tools busybox-static grub-pc-bin grub-common xorriso cpio; do
+  have_pkg "$p" || need+=("$p")
+done
+
 if [ ${#need[@]} -gt 0 ]; then
   echo "installing: ${need[*]}"
   apt-get update -q
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${need[@]}"
+fi
+
+# The build downloads the kernel of linux-image-amd64 (apt-get download):
+# that needs the package lists.
+if ! apt-cache show linux-image-amd64 >/dev/null 2>&1; then
+  apt-get update -q
 fi
 
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then

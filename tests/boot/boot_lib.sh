@@ -9,7 +9,7 @@ serial_text() { # LOG
 
 serial_tail() { # LOG [LINES]
   echo "--- last ${2:-40} lines of the serial log $1 ---"
-  serial_text "$1" | tail -n "${2:-40}"
+  printf '%s\n' "$(serial_text "$1" | tail -n "${2:-40}")"
   echo "--- end of the serial log ---"
 }
 
@@ -123,7 +123,7 @@ check_report() { # LOG CMDLINE EXPECTED_SFS [START]
   got=$(sed -n 's/^KAVEL sfs: //p' <<<"$text" | LC_ALL=C sort)
   if [ "$got" != "$(cat "$expected")" ]; then
     problems+=("mounted .sfs files (name|contents sha256|files) differ:
-$(diff <(cat "$expected") <(echo "$got") | sed -n 's/^</  expected /p; s/^>/  reported /p')")
+$(diff <(cat "$expected") <(echo "$got") | sed -n 's/^< /  expected /p; s/^> /  reported /p')")
   fi
   if [ ${#problems[@]} -gt 0 ]; then
     echo "FAILED: the booted system's report in $log is not what the image holds:"

@@ -32,7 +32,9 @@ install_onto_e() {
   cp "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$kit/"
   cp "$syslinux" "$kit/syslinux.exe"
   cp "$cfg" "$kit/syslinux.cfg"
-  [ -d "$efi" ] && cp -r "$efi" "$kit/efi"
+  # The efi folder of the build (syslinux's UEFI loaders), as the release ships it.
+  [ -f "$efi/BOOTX64.EFI" ] || { echo "FAILED: no UEFI loaders in $efi"; exit 1; }
+  cp -r "$efi" "$kit/efi"
   place_stand_in_chkdsk "$chkdsk" "$kit"
 
   # An empty stick (the label stays).
