@@ -40,7 +40,10 @@ cp "$chkdsk" "$system/chkdsk.exe"
 rm -f "$system/chkdsk.args" "$system/chkdsk.code"
 installer=""
 cleanup() {
-  [ -n "$installer" ] && kill "$installer" 2>/dev/null || true
+  if [ -n "$installer" ]; then
+    kill "$installer" 2>/dev/null || true
+    wait "$installer" 2>/dev/null || true
+  fi
   rm -f "$system/chkdsk.args"
   if [ -n "$saved" ]; then cp "$saved" "$system/chkdsk.exe"; else rm -f "$system/chkdsk.exe"; fi
 }
