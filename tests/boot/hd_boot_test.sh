@@ -12,11 +12,14 @@
 # a GRUB 2 CD made with grub-mkrescue boots the entry.
 # Once more with the entry naming the neighbouring logical partition, which
 # holds no kavel folder: that boot must fail.
-# Usage: hd_boot_test.sh WORK TREE EXPECTED_SFS ENTRY_TOOL
+# With RUNNER "wine" the Windows build of ENTRY_TOOL runs under Wine (in the
+# test environment KAVEL_WINE_DIR), and the entry has CR LF line ends, as the
+# installer writes it on Windows.
+# Usage: hd_boot_test.sh WORK TREE EXPECTED_SFS ENTRY_TOOL [native|wine]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/boot_lib.sh"
-work=$1 tree=$2 expected=$3 tool=$4
+work=$1 tree=$2 expected=$3 tool=$4 runner=${5:-native}
 limit=300 # seconds per boot
 rm -rf "$work"
 mkdir -p "$work"
@@ -45,16 +48,27 @@ read -r other_start other_size <<<"$(place 5)"
 read -r target_start target_size <<<"$(place 6)"
 echo "C: at $c_start, logical partitions at $other_start (no kavel folder) and $target_start (kavel)"
 
-# The user's menu.lst before the install.
+# The user's menu.lst before the install, with the line ends of the system
+# that writes the entry.
+line_end='\n'
+[ "$runner" = wine ] && line_end='\r\n'
 user_menu=$work/user-menu.lst
-printf '%s\n' '# boot menu of this PC' 'timeout 2' 'default 1' '' 'title Windows' \
+printf "%s$line_end" '# boot menu of this PC' 'timeout 2' 'default 1' '' 'title Windows' \
   'chainloader (hd0,0)+1' >"$user_menu"
 
 # The entry for the target, and for the wrong partition, each appended to a
 # copy of the user's menu.lst by the installer's own code.
+windows_path() { printf 'Z:%s' "$(tr / '\\' <<<"$1")"; }
 entry_for() { # NAME START SIZE -> prints the GRUB name
   cp "$user_menu" "$work/$1-menu.lst"
-  "$tool" "$work/" "$2" "$3" "$work/$1-menu.lst"
+  if [ "$runner" = wine ]; then
+    "$here/../wine/wine-run" "$tool" "$(windows_path "$work/")" "$2" "$3" \
+      "$(windows_path "$work/$1-menu.lst")" 2>"$work/$1-entry.err" >"$work/$1-entry.out" ||
+      { cat "$work/$1-entry.err"; return 1; }
+    tr -d '\r' <"$work/$1-entry.out"
+  else
+    "$tool" "$work/" "$2" "$3" "$work/$1-menu.lst"
+  fi
 }
 target_name=$(entry_for good "$target_start" "$target_size") ||
   fail "the installer's code did not name the partition at sector $target_start"
@@ -67,7 +81,11 @@ for m in good wrong; do
   head -c "$(stat -c %s "$user_menu")" "$work/$m-menu.lst" | cmp -s - "$user_menu" ||
     fail "the user's lines of menu.lst did not stay as they were"
 done
-grep -qx "root $target_name" "$work/good-menu.lst" || fail "no line \"root $target_name\" in menu.lst"
+expected_entry=$(printf "${line_end}title Kavel Linux (tovkast)${line_end}root %s${line_end}kernel /kavel/vmlinuz KMEDIA=idehd KSUBDIR=kavel${line_end}initrd /kavel/initrd.gz${line_end}" "$target_name" | od -An -c)
+got_entry=$(tail -c +"$(($(stat -c %s "$user_menu") + 1))" "$work/good-menu.lst" | od -An -c)
+[ "$got_entry" = "$expected_entry" ] ||
+  fail "the entry appended to menu.lst is not the boot entry for $target_name:
+$got_entry"
 
 # FAT file systems into the partitions; hidden sectors = the partition's start.
 fat_part() { # START SIZE LABEL DISK FILES...
@@ -106,17 +124,19 @@ CFG
 grub-mkrescue -o "$work/grub.iso" "$work/cd" >"$work/grub-mkrescue.log" 2>&1 ||
   { cat "$work/grub-mkrescue.log"; fail "grub-mkrescue failed"; }
 
-boot() { # NAME
-  boot_qemu "$work/$1.log" "$limit" '^KAVEL end|error: ' -- \
+# GRUB waits for a key after an error: the boot is ended when one shows.
+boot() { # NAME STOP
+  boot_qemu "$work/$1.log" "$limit" "$2" -- \
     -drive "file=$work/$1.img,format=raw,if=ide" -snapshot -cdrom "$work/grub.iso" -boot d
 }
 
 # The entry the installer wrote boots, and the system finds its files on the
 # partition the entry named: (hd0,M) is Linux's sda(M+1).
-boot good
+boot good 'error: '
 echo "hard-disk boot through the menu entry: $boot_seconds s" >"$work/good.seconds"
 [ "$boot_end" = poweroff ] || fail "the boot through the entry $target_name did not end by itself ($boot_end)" "$work/good.log"
-serial_text "$work/good.log" | grep -q "Booting \`Kavel Linux (tovkast)'" ||
+# (GRUB 2 keeps a CR of a CR LF line in the title: no closing quote here.)
+serial_text "$work/good.log" | grep -q "Booting \`Kavel Linux (tovkast)" ||
   fail "GRUB did not boot the entry \"Kavel Linux (tovkast)\" (the user's default 1)" "$work/good.log"
 number=${target_name#(hd0,}
 number=${number%)}
@@ -128,7 +148,7 @@ check_report "$work/good.log" "BOOT_IMAGE=/kavel/vmlinuz KMEDIA=idehd KSUBDIR=ka
 echo "hard-disk boot through the menu entry: $boot_seconds s"
 
 # The neighbouring partition named instead: GRUB finds no kernel there.
-boot wrong
+boot wrong 'error: |^KAVEL end'
 echo "hard-disk boot through a wrong entry: $boot_seconds s, $boot_end" >"$work/wrong.seconds"
 text=$(serial_text "$work/wrong.log")
 if grep -q '^KAVEL partition: ' <<<"$text"; then

@@ -109,6 +109,29 @@ boot_stick() { # bios|uefi CFG EXPECTED_SFS
   fi
   check_report "$log" "$(syslinux_cmdline "$cfg")" "$expected" 2048
   echo "$firmware boot of the stick: $boot_seconds s"
+  [ "$firmware" = uefi ] && uefi_needs_the_loaders
+  return 0
+}
+
+# The same stick without the EFI folder the installer wrote must not start on
+# UEFI: the boot above owes nothing to a fallback of the firmware.
+uefi_needs_the_loaders() {
+  local img=$work/stick-without-efi.img log=$work/uefi-without-efi.log
+  cp --sparse=always "$work/stick.img" "$img"
+  mdeltree -i "$img@@$((2048 * 512))" ::/EFI
+  cp /usr/share/OVMF/OVMF_VARS.fd "$work/OVMF_VARS.fd"
+  boot_qemu "$log" "$limit" 'EFI Internal Shell|^KAVEL end' -- \
+    -drive "if=pflash,format=raw,readonly=on,file=/usr/share/OVMF/OVMF_CODE.fd" \
+    -drive "if=pflash,format=raw,file=$work/OVMF_VARS.fd" \
+    -drive "file=$img,format=raw,if=ide" -snapshot
+  if serial_text "$log" | grep -q '^KAVEL partition: ' ||
+     ! serial_text "$log" | grep -q 'EFI Internal Shell'; then
+    echo "FAILED: the stick without EFI\\BOOT did not fail on UEFI as it should ($boot_end)"
+    serial_tail "$log"
+    exit 1
+  fi
+  echo "without EFI\\BOOT the UEFI boot fails, as it must: OVMF falls back to its shell ($boot_seconds s)"
+  rm -f "$img"
 }
 
 case $mode in
