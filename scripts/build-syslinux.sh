@@ -28,6 +28,8 @@ products=(syslinux.exe syslinux mbr.bin boot-code/ldlinux.bss boot-code/ldlinux.
 cached=1
 for f in "${products[@]}"; do [ -f "$out/$f" ] || cached=0; done
 if [ $cached = 1 ] && [ "$(cat "$out/source")" = "syslinux $version" ]; then
+  # Kept; newer than what asked for it, so that the build does not ask again.
+  for f in "${products[@]}"; do touch "$out/$f"; done
   exit 0
 fi
 
