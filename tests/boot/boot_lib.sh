@@ -16,10 +16,12 @@ serial_tail() { # LOG [LINES]
 # A removable stick as Windows leaves it after the installer: an MBR with one
 # active FAT32 partition (type 0x0c) at sector 2048 holding exactly the files
 # in FILES (Wine's .windows-label is the drive's label, not a file), syslinux's
-# boot sector written by Debian's Linux syslinux (the same program the
-# installer runs on Windows as "syslinux -f X:"), and syslinux's mbr.bin.
-make_stick_image() { # FILES OUT.img
-  local files=$1 img=$2 start=2048 sectors=131072 part
+# boot sector written by the Linux syslinux of the build's syslinux tree
+# SYSLINUX_BUILD (the same boot code as the syslinux.exe the release ships,
+# which the installer runs on Windows as "syslinux -f X:"), and that tree's
+# mbr.bin.
+make_stick_image() { # FILES OUT.img SYSLINUX_BUILD
+  local files=$1 img=$2 build=$3 start=2048 sectors=131072 part
   part=$img.part
   rm -f "$img" "$part"
   truncate -s $((sectors * 512)) "$img"
@@ -31,9 +33,9 @@ make_stick_image() { # FILES OUT.img
   for entry in "$files"/*; do
     [ -e "$entry" ] && mcopy -s -i "$part" "$entry" ::/
   done
-  syslinux --install "$part"
+  "$build/syslinux" --install "$part"
   dd if="$part" of="$img" bs=512 seek="$start" conv=notrunc status=none
-  dd if=/usr/lib/syslinux/mbr/mbr.bin of="$img" bs=440 count=1 conv=notrunc status=none
+  dd if="$build/mbr.bin" of="$img" bs=440 count=1 conv=notrunc status=none
   rm -f "$part"
 }
 

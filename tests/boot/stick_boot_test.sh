@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The installed USB stick starts Kavel Linux, on BIOS and on UEFI.
 #
-#   stick_boot_test.sh install WORK ISO SETUP_EXE SEVENZIP_DIR CHKDSK_EXE SYSLINUX_EXE CFG EFI_DIR DRIVER_EXE
+#   stick_boot_test.sh install WORK ISO SETUP_EXE SEVENZIP_DIR CHKDSK_EXE SYSLINUX_EXE CFG EFI_DIR DRIVER_EXE SYSLINUX_BUILD
 #     The real installer, with the real 7-Zip, installs ISO onto the removable
 #     drive E: of the Wine test environment (KAVEL_WINE_DIR), driven by the
 #     demo driver as a user would. Then WORK/stick.img is built from exactly
-#     the files the installer wrote on E:.
+#     the files the installer wrote on E:, with the boot sector written by
+#     the Linux syslinux of the build's syslinux tree SYSLINUX_BUILD.
 #   stick_boot_test.sh bios|uefi WORK CFG EXPECTED_SFS
 #     Boots WORK/stick.img in QEMU (SeaBIOS, or OVMF 64-bit) and checks the
 #     report of the test system: the command line CFG gives, the partition
@@ -23,7 +24,7 @@ place_stand_in_chkdsk() { # STAND_IN_EXE
 }
 
 install_onto_e() {
-  local iso=$1 setup=$2 sevenzip=$3 chkdsk=$4 syslinux=$5 cfg=$6 efi=$7 driver=$8
+  local iso=$1 setup=$2 sevenzip=$3 chkdsk=$4 syslinux=$5 cfg=$6 efi=$7 driver=$8 build=$9
   : "${KAVEL_WINE_DIR:?the Wine test environment}"
   local kit=$work/installer drive=$KAVEL_WINE_DIR/drives/e
   rm -rf "$work"
@@ -63,7 +64,7 @@ install_onto_e() {
   cp -a "$drive" "$work/files"
   echo "The installer wrote on E::"
   (cd "$work/files" && find . -type f ! -name .windows-label | LC_ALL=C sort | sed 's/^/  /')
-  make_stick_image "$work/files" "$work/stick.img"
+  make_stick_image "$work/files" "$work/stick.img" "$build"
   echo "stick image: $work/stick.img"
 }
 

@@ -1,19 +1,35 @@
 #!/usr/bin/env bash
-# Makes the release folder from the built installer and checks what a Windows
-# user gets: the program, syslinux.cfg, syslinux's UEFI loaders as Debian ships
-# them and the readme, as files and in the zip.
-# Usage: check_release.sh EXE EFI_FOLDER OUTPUT_FOLDER
+# Makes the release folder from the built pieces and checks what a Windows
+# user gets: every file an install onto a USB drive needs, the very bytes the
+# build made, syslinux's UEFI loaders as Debian ships them, the licence texts,
+# the readme, and the zip holding that folder.
+# Usage: check_release.sh INSTALLER SYSLINUX_BUILD_FOLDER SEVEN_ZIP_FOLDER EFI_FOLDER OUTPUT_FOLDER
 set -euo pipefail
-exe=$1 efi=$2 out=$3
+exe=$1 syslinux=$2 sevenzip=$3 efi=$4 out=$5
 src=$(cd "$(dirname "$0")/../.." && pwd)
 rm -rf "$out"
-KAVEL_DIST_EXE=$exe KAVEL_DIST_EFI=$efi bash "$src/scripts/make-dist.sh" "$out" >/dev/null
+KAVEL_DIST_EXE=$exe KAVEL_DIST_SYSLINUX=$syslinux KAVEL_DIST_7ZIP=$sevenzip KAVEL_DIST_EFI=$efi \
+  bash "$src/scripts/make-dist.sh" "$out" >/dev/null
 folder=$out/kavel-setup
-fail() { echo "release: $*" >&2; exit 1; }
-cmp -s "$exe" "$folder/kavel-setup.exe" || fail "the program differs"
-[ "$(tr -d '\r' <"$folder/syslinux.cfg")" = "$(cat "$src/resources/syslinux.cfg")" ] ||
-  fail "syslinux.cfg differs"
-grep -q $'\r$' "$folder/syslinux.cfg" || fail "syslinux.cfg lacks CR LF"
+errors=0
+fail() { echo "release: $*" >&2; errors=$((errors + 1)); }
+
+# Exactly these files, nothing missing, nothing left over.
+expected="7z.dll 7z.exe README.txt efi/BOOTIA32.EFI efi/BOOTX64.EFI efi/ldlinux.e32 efi/ldlinux.e64 efi/syslinux-copyright.txt kavel-setup.exe license-7zip.txt license-syslinux.txt syslinux.cfg syslinux.exe"
+present=$(cd "$folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
+[ "$present" = "$expected " ] || fail "the folder holds: $present"
+
+cmp -s "$exe" "$folder/kavel-setup.exe" || fail "kavel-setup.exe is not the program built"
+cmp -s "$syslinux/syslinux.exe" "$folder/syslinux.exe" || fail "syslinux.exe is not the one built"
+cmp -s "$sevenzip/7z.exe" "$folder/7z.exe" || fail "7z.exe differs from 7-Zip's"
+cmp -s "$sevenzip/7z.dll" "$folder/7z.dll" || fail "7z.dll differs from 7-Zip's"
+# 32-bit Windows programs: "PE\0\0" then machine 0x014c (i386).
+for f in kavel-setup.exe syslinux.exe 7z.exe 7z.dll; do
+  pe=$(od -An -tu4 -j60 -N4 "$folder/$f" | tr -d ' ')
+  [ "$(od -An -tx1 -j"$pe" -N6 "$folder/$f" | tr -d ' ')" = 504500004c01 ] ||
+    fail "$f is no 32-bit x86 Windows program"
+done
+
 # Each loader byte for byte as Debian's syslinux-efi and syslinux-common hold it.
 while read -r name debian; do
   cmp -s "$debian" "$folder/efi/$name" || fail "efi/$name differs from $debian"
@@ -25,18 +41,60 @@ ldlinux.e32 /usr/lib/syslinux/modules/efi32/ldlinux.e32
 EOF
 [ "$(tr -d '\r' <"$folder/efi/syslinux-copyright.txt")" = "$(cat /usr/share/doc/syslinux-efi/copyright)" ] ||
   fail "efi/syslinux-copyright.txt is not syslinux-efi's copyright file"
-head -c 3 "$folder/README.txt" | cmp -s - <(printf '\xef\xbb\xbf') || fail "readme without BOM"
-for word in 7z.exe 7z.dll syslinux.exe grldr; do
-  [ "$(grep -c -F "$word" "$folder/README.txt")" -ge 2 ] || fail "readme does not name $word twice"
+
+# Windows text files with CR LF on every line.
+for f in syslinux.cfg README.txt license-7zip.txt license-syslinux.txt efi/syslinux-copyright.txt; do
+  [ "$(grep -c -v $'\r$' "$folder/$f")" = 0 ] || fail "$f has lines without CR LF"
 done
-grep -q '管理员' "$folder/README.txt" && grep -q 'administrator' "$folder/README.txt" ||
+[ "$(tr -d '\r' <"$folder/syslinux.cfg")" = "$(cat "$src/resources/syslinux.cfg")" ] ||
+  fail "syslinux.cfg differs"
+
+# syslinux's licence: the GPL, and the exact source package it came from,
+# which is the one of the installed syslinux-common (the UEFI loaders' too).
+version=$(dpkg-query -W -f='${source:Version}' syslinux-common)
+[ "$(dpkg-query -W -f='${source:Version}' syslinux-efi)" = "$version" ] ||
+  fail "syslinux-efi and syslinux-common are of different versions"
+lic=$folder/license-syslinux.txt
+grep -q 'GNU GENERAL PUBLIC LICENSE' "$lic" && grep -q 'Version 2, June 1991' "$lic" ||
+  fail "license-syslinux.txt lacks the GPL"
+grep -q -F "source package \"syslinux\", version $version," "$lic" ||
+  fail "license-syslinux.txt does not name source package syslinux $version"
+grep -q -F "apt-get source syslinux=$version" "$lic" || fail "license-syslinux.txt does not say how to get the source"
+[ "$(tr -d '\r' <"$folder/license-7zip.txt")" = "$(tr -d '\r' <"$sevenzip/License.txt")" ] ||
+  fail "license-7zip.txt is not 7-Zip's License.txt"
+grep -q 'GNU LGPL' "$folder/license-7zip.txt" || fail "license-7zip.txt names no licence"
+
+# The readme, in Chinese and in English: every file of the kit, that a USB
+# install needs nothing more, that grldr is not shipped and is what a hard
+# disk needs, administrator rights.
+readme=$folder/README.txt
+head -c 3 "$readme" | cmp -s - <(printf '\xef\xbb\xbf') || fail "readme without BOM"
+for word in kavel-setup.exe 7z.exe 7z.dll syslinux.exe syslinux.cfg license-7zip.txt license-syslinux.txt grldr; do
+  [ "$(grep -c -F "$word" "$readme")" -ge 2 ] || fail "readme does not name $word in both languages"
+done
+grep -q '安装到 U 盘所需的一切都已在这个文件夹里' "$readme" || fail "readme (Chinese) does not say the USB kit is complete"
+grep -q 'Everything an install onto a USB drive needs is in this folder' "$readme" ||
+  fail "readme (English) does not say the USB kit is complete"
+grep -q 'grldr（本程序不附带）' "$readme" || fail "readme (Chinese) does not say grldr is not shipped"
+grep -q 'which does not come with this program' "$readme" || fail "readme (English) does not say grldr is not shipped"
+grep -q '管理员' "$readme" && grep -q 'administrator' "$readme" ||
   fail "readme does not ask for administrator rights"
 # The readme's text with its line breaks as blanks, for phrases broken over lines.
-flat=$(tr -d '\r' <"$folder/README.txt" | tr '\n' ' ' | tr -s ' ')
+flat=$(tr -d '\r' <"$readme" | tr '\n' ' ' | tr -s ' ')
 for phrase in 'efi\ ' 'GPL' '能在 UEFI 电脑上启动' 'starts on UEFI PCs' '关闭安全启动' 'turn Secure Boot off'; do
   grep -q -F "$phrase" <<<"$flat" || fail "readme lacks: $phrase"
 done
-listed=$(unzip -Z1 "$out/kavel-setup.zip" | LC_ALL=C sort | tr '\n' ' ')
-[ "$listed" = "kavel-setup/ kavel-setup/README.txt kavel-setup/efi/ kavel-setup/efi/BOOTIA32.EFI kavel-setup/efi/BOOTX64.EFI kavel-setup/efi/ldlinux.e32 kavel-setup/efi/ldlinux.e64 kavel-setup/efi/syslinux-copyright.txt kavel-setup/kavel-setup.exe kavel-setup/syslinux.cfg " ] ||
-  fail "zip holds: $listed"
-echo "release folder and zip checked"
+
+# The zip: that folder, byte for byte.
+listed=$(unzip -Z1 "$out/kavel-setup.zip" | grep -v '/$' | LC_ALL=C sort | tr '\n' ' ')
+want=$(for f in $expected; do echo "kavel-setup/$f"; done | LC_ALL=C sort | tr '\n' ' ')
+[ "$listed" = "$want" ] || fail "zip holds: $listed"
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
+unzip -q "$out/kavel-setup.zip" -d "$unpacked"
+diff -r "$folder" "$unpacked/kavel-setup" >/dev/null || fail "the zip's files differ from the folder's"
+
+[ $errors = 0 ] || exit 1
+echo "release folder and zip checked:"
+(cd "$folder" && find . -type f -printf '%s\t%P\n' | LC_ALL=C sort -k2)
+printf '%s\t%s\n' "$(stat -c %s "$out/kavel-setup.zip")" kavel-setup.zip
