@@ -37,14 +37,12 @@ if [ -f "$system/chkdsk.exe" ]; then
   cp "$system/chkdsk.exe" "$saved"
 fi
 cp "$chkdsk" "$system/chkdsk.exe"
-rm -f "$system/chkdsk.args" "$system/chkdsk.code"
 installer=""
 cleanup() {
   if [ -n "$installer" ]; then
     kill "$installer" 2>/dev/null || true
     wait "$installer" 2>/dev/null || true
   fi
-  rm -f "$system/chkdsk.args"
   if [ -n "$saved" ]; then cp "$saved" "$system/chkdsk.exe"; else rm -f "$system/chkdsk.exe"; fi
 }
 trap cleanup EXIT
@@ -73,8 +71,9 @@ got=$(cd "$drive/kavel" && ls -1 | LC_ALL=C sort)
 for f in BOOTX64.EFI ldlinux.e64 BOOTIA32.EFI ldlinux.e32; do
   cmp -s "$kit/efi/$f" "$drive/EFI/BOOT/$f" || fail "EFI/BOOT/$f on the drive is not the kit's efi\\$f"
 done
-[ "$(tr -d '\r' <"$system/chkdsk.args" 2>/dev/null)" = "chkdsk E:" ] ||
-  fail "chkdsk in the system folder was not called as chkdsk E: ($(cat "$system/chkdsk.args" 2>/dev/null))"
+# The stand-in records its command line beside the program that started it.
+[ "$(tr -d '\r' <"$kit/chkdsk.args" 2>/dev/null)" = "chkdsk E:" ] ||
+  fail "chkdsk in the system folder was not called as chkdsk E: ($(cat "$kit/chkdsk.args" 2>/dev/null))"
 [ "$(tr -d '\r' <"$kit/syslinux.args" 2>/dev/null)" = "syslinux -f E:" ] ||
   fail "syslinux was not called as syslinux -f E: ($(cat "$kit/syslinux.args" 2>/dev/null))"
 
