@@ -169,9 +169,9 @@ struct InstallRun : ::testing::Test {
         main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
         ASSERT_NE(main, nullptr);
         set_control_text(main, 1004, image);
-        choose_drive_and_start(format, letter);
+        choose_drive(format, letter);
     }
-    void choose_drive_and_start(bool format = false, char letter = 'E')
+    void choose_drive(bool format = false, char letter = 'E')
     {
         int entry = -1;
         const std::string drive = std::string(1, letter) + ":";
@@ -596,7 +596,8 @@ TEST_F(InstallRun, ProgramsPlantedInTheCurrentFolderNeverRun)
     main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
     ASSERT_NE(main, nullptr);
     set_control_text(main, 1004, downloads + "kavel-test.iso");
-    choose_drive_and_start();
+    choose_drive();
+    press_start();
     EXPECT_EQ(finished_log(), full_run_log());
     EXPECT_EQ(read_file(downloads + "planted.log"), "");
     // chkdsk ran all the same: the one in the system folder.
@@ -612,7 +613,8 @@ TEST_F(InstallRun, AMissingSevenZipIsNotTakenFromTheCurrentFolder)
     main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
     ASSERT_NE(main, nullptr);
     set_control_text(main, 1004, downloads + "kavel-test.iso");
-    choose_drive_and_start();
+    choose_drive();
+    press_start();
     HWND box = wait_dialog_titled(app.pi.dwProcessId, "Error", WAIT_MS);
     ASSERT_NE(box, nullptr) << "no failure box; the log: " << log();
     EXPECT_EQ(message_box_text(box).rfind("CreateProcess (2): ", 0), 0u) << message_box_text(box);
@@ -635,7 +637,8 @@ TEST_F(InstallRun, AMissingSyslinuxIsNotTakenFromThePath)
     main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
     ASSERT_NE(main, nullptr);
     set_control_text(main, 1004, images + "kavel-test.iso");
-    choose_drive_and_start();
+    choose_drive();
+    press_start();
     HWND box = nullptr;
     wait_until(
         [&] {
@@ -673,15 +676,18 @@ std::string read_file_w(const std::wstring& path)
     return text;
 }
 
-void remove_flat_folder_w(const std::wstring& folder)
+void remove_tree_w(const std::wstring& folder)
 {
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            std::wstring path = folder + L"\\" + found.cFileName;
+            std::wstring name = found.cFileName;
+            std::wstring path = folder + L"\\" + name;
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 DeleteFileW(path.c_str());
+            else if (name != L"." && name != L"..")
+                remove_tree_w(path);
         } while (FindNextFileW(search, &found));
         FindClose(search);
     }
@@ -692,7 +698,7 @@ TEST_F(InstallRun, AnInstallerFolderTheCodePageCannotSpellWorksToTheEnd)
 {
     // Korean letters (설치, "install") on a system whose ANSI code page is 936.
     std::wstring korean = widen(own_folder()) + L"case_\uC124\uCE58";
-    remove_flat_folder_w(korean);
+    remove_tree_w(korean);
     ASSERT_EQ(GetACP(), 936u);
     BOOL lossy = FALSE;
     char probe[64];
@@ -702,6 +708,12 @@ TEST_F(InstallRun, AnInstallerFolderTheCodePageCannotSpellWorksToTheEnd)
     for (const char* f :
          {"kavel-setup.exe", "7z.exe", "7z.dll", "syslinux.exe", "syslinux.cfg", "grldr"})
         ASSERT_TRUE(CopyFileW(widen(kit + f).c_str(), (korean + L"\\" + widen(f)).c_str(), FALSE))
+            << f;
+    // The UEFI loaders, too, are found beside an installer in such a folder.
+    ASSERT_TRUE(CreateDirectoryW((korean + L"\\efi").c_str(), nullptr));
+    for (const char* f : UEFI_FILES)
+        ASSERT_TRUE(CopyFileW(widen(kit + "efi\\" + f).c_str(),
+                              (korean + L"\\efi\\" + widen(f)).c_str(), FALSE))
             << f;
 
     std::wstring exe = korean + L"\\kavel-setup.exe";
@@ -715,7 +727,8 @@ TEST_F(InstallRun, AnInstallerFolderTheCodePageCannotSpellWorksToTheEnd)
     main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
     ASSERT_NE(main, nullptr);
     set_control_text(main, 1004, images + "kavel-test.iso");
-    choose_drive_and_start();
+    choose_drive();
+    press_start();
     // A folder that cannot be found shows a failure box and ends the process
     // with code 3 after it.
     HWND box = nullptr;
@@ -740,7 +753,7 @@ TEST_F(InstallRun, AnInstallerFolderTheCodePageCannotSpellWorksToTheEnd)
     if (!HasFailure())
         wait_until(
             [&] {
-                remove_flat_folder_w(korean);
+                remove_tree_w(korean);
                 return GetFileAttributesW(korean.c_str()) == INVALID_FILE_ATTRIBUTES;
             },
             3000);
@@ -922,7 +935,13 @@ bool stopped_log_in_order(std::string l, const std::string& whole,
     if (!cut_tail(interrupted) && ended)
         return false;
     if (cut_tail(cancelled)) {
-        bool after_label = false;
+        // A stop ends an extraction, and also a running listing or chkdsk.
+        auto ends_with = [&](const std::string& label) {
+            return l.size() >= label.size() &&
+                   l.compare(l.size() - label.size(), std::string::npos, label) == 0;
+        };
+        bool after_label =
+            ends_with(cp936(expected_text(21))) || ends_with(cp936(expected_text(23)));
         for (const std::string& name : names) {
             char label[256];
             wsprintfA(label, cp936(expected_text(29)).c_str(), 'E', "kavel\\", name.c_str());
@@ -1029,7 +1048,10 @@ TEST_F(InstallRun, StoppedOrClosedAtAnyMomentTheLogStaysWholeAndInOrder)
             click(main, 1009);
             progress = wait_dialog_titled(app.pi.dwProcessId, text(14), WAIT_MS);
             ASSERT_NE(progress, nullptr);
-            EXPECT_EQ(finished_log(), whole) << "closed at " << at << " ms";
+            // It may first wait, visibly, for the closed run's worker.
+            std::string l = finished_log();
+            EXPECT_TRUE(l == whole || l == text(43) + text(20) + whole)
+                << "closed at " << at << " ms: " << l;
         }
     }
 }
