@@ -75,9 +75,9 @@ mkdir -p "$builds/sleep-src"
 tar -C "$source_dir" --exclude=./build --exclude=./.git --exclude=./dist -cf - . |
   tar -C "$builds/sleep-src" -xf -
 worker=$builds/sleep-src/install/install_worker.cpp
-wait_line='^        bool ended = wait_child_draining(&child, pipe, &output, POLL_MS) == 1;$'
+wait_line='^        bool ended = wait_child(&child, POLL_MS) == 1;$'
 [ "$(grep -c "$wait_line" "$worker")" = 1 ] ||
-  fail "install/install_worker.cpp no longer has the one wait_child_draining(..., POLL_MS) line"
+  fail "install/install_worker.cpp no longer has the one wait_child(&child, POLL_MS) line"
 # The copy sleeps the whole period and never sees the child end early.
 sed -i "s/$wait_line/        Sleep(POLL_MS); bool ended = false;/" "$worker"
 [ "$(grep -c '^        Sleep(POLL_MS); bool ended = false;$' "$worker")" = 1 ] ||

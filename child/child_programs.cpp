@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <cwchar>
+#include <new>
 
 #include "frame/app.h"
 #include "frame/exit_codes.h"
@@ -224,54 +225,63 @@ int64_t file_size_or_zero(const char* path)
     return size.QuadPart;
 }
 
-void child_text_begin(child_text* output)
+struct pipe_collector {
+    HANDLE pipe;
+    HANDLE thread;
+    char* text;
+    // The thread and whoever started it; the last one to let go frees it all.
+    std::atomic<int> holders;
+};
+
+namespace {
+
+void let_go(pipe_collector* collector)
 {
-    output->text = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, TEXT_START_CAPACITY));
-    if (output->text == nullptr)
+    if (collector->holders.fetch_sub(1) != 1)
+        return;
+    if (collector->text != nullptr)
+        HeapFree(GetProcessHeap(), 0, collector->text);
+    CloseHandle(collector->thread);
+    HeapFree(GetProcessHeap(), 0, collector);
+}
+
+DWORD WINAPI collect(void* param)
+{
+    auto* collector = static_cast<pipe_collector*>(param);
+    collector->text = read_pipe_text(collector->pipe); // closes the pipe
+    let_go(collector);
+    return 0;
+}
+
+} // namespace
+
+pipe_collector* collect_pipe(HANDLE pipe)
+{
+    void* place = HeapAlloc(GetProcessHeap(), 0, sizeof(pipe_collector));
+    if (place == nullptr)
         ExitProcess(EXIT_OUT_OF_MEMORY);
-    output->text[0] = '\0';
-    output->used = 0;
-    output->capacity = TEXT_START_CAPACITY;
+    auto* collector = new (place) pipe_collector;
+    collector->pipe = pipe;
+    collector->text = nullptr;
+    collector->holders = 2;
+    collector->thread = CreateThread(nullptr, 0, collect, collector, 0, nullptr);
+    if (collector->thread == nullptr)
+        fail_api("CreateThread");
+    return collector;
 }
 
-DWORD drain_pipe(HANDLE pipe, child_text* output)
+char* collected_text(pipe_collector* collector)
 {
-    DWORD taken = 0;
-    char piece[READ_PIECE];
-    for (;;) {
-        DWORD available = 0;
-        if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) || available == 0)
-            return taken;
-        DWORD n = 0;
-        if (!ReadFile(pipe, piece, available < READ_PIECE ? available : READ_PIECE, &n, nullptr) ||
-            n == 0)
-            return taken;
-        append_piece(&output->text, &output->used, &output->capacity, piece, n);
-        taken += n;
-    }
+    WaitForSingleObject(collector->thread, INFINITE);
+    char* text = collector->text;
+    collector->text = nullptr; // the caller's now
+    let_go(collector);
+    return text;
 }
 
-int wait_child_draining(PROCESS_INFORMATION* process, HANDLE pipe, child_text* output,
-                        DWORD milliseconds)
+void abandon_collector(pipe_collector* collector)
 {
-    // Quiet children are looked at every few milliseconds; while text flows
-    // the pipe is emptied again at once, so a chatty child never waits long.
-    constexpr DWORD QUIET_LOOK_MS = 10;
-    DWORD start = GetTickCount();
-    for (;;) {
-        DWORD taken = drain_pipe(pipe, output);
-        DWORD spent = GetTickCount() - start;
-        if (spent >= milliseconds)
-            return WaitForSingleObject(process->hProcess, 0) == WAIT_OBJECT_0 ? 1 : 0;
-        DWORD slice = taken > 0 ? 1 : QUIET_LOOK_MS;
-        if (slice > milliseconds - spent)
-            slice = milliseconds - spent;
-        DWORD result = WaitForSingleObject(process->hProcess, slice);
-        if (result == WAIT_OBJECT_0)
-            return 1;
-        if (result == WAIT_FAILED)
-            Sleep(slice);
-    }
+    let_go(collector);
 }
 
 void next_child_only_reads(bool (*wanted)())

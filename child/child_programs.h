@@ -47,25 +47,23 @@ int wait_child(PROCESS_INFORMATION* process, DWORD milliseconds);
 // when it cannot be opened or its size cannot be read.
 int64_t file_size_or_zero(const char* path);
 
-// What an extraction child prints, collected while it runs: a heap block of
-// `capacity` bytes holding `used` bytes and a NUL, given back with HeapFree.
-struct child_text {
-    char* text;
-    SIZE_T used;
-    SIZE_T capacity;
-};
+// What an extraction child prints, collected by a thread of its own while
+// the child runs, so that a child printing more than the pipe holds never
+// blocks on it and nobody has to look at the pipe meanwhile.
+struct pipe_collector;
 
-// An empty text of 1024 bytes; the process ends with code 2 when the heap refuses.
-void child_text_begin(child_text* output);
+// Starts collecting everything `pipe` brings; the collector owns the pipe
+// from now on. A thread that cannot be started ends the process with code 3
+// after the failure box.
+pipe_collector* collect_pipe(HANDLE pipe);
 
-// Appends to `output` whatever `pipe` holds now, without waiting; returns the
-// number of bytes taken.
-DWORD drain_pipe(HANDLE pipe, child_text* output);
+// Waits until no process holds the pipe's write end any more and gives what
+// was collected, as read_pipe_text does; the collector is gone afterwards.
+char* collected_text(pipe_collector* collector);
 
-// wait_child that meanwhile empties `pipe` into `output`, so that a child
-// printing more than the pipe holds never blocks on it.
-int wait_child_draining(PROCESS_INFORMATION* process, HANDLE pipe, child_text* output,
-                        DWORD milliseconds);
+// Gives the collector up without waiting, after its child was ended: the
+// thread releases the pipe, the text and itself once the pipe breaks.
+void abandon_collector(pipe_collector* collector);
 
 // Children that only read (the image listing, the file-system check) may be
 // ended when the user stops the run; children that write never are.

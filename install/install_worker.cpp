@@ -207,13 +207,10 @@ bool check_free_space(run_state* run)
     return goes_on(run);
 }
 
-void close_child(PROCESS_INFORMATION* child, HANDLE* pipe)
+void close_child(PROCESS_INFORMATION* child)
 {
     CloseHandle(child->hThread);
     CloseHandle(child->hProcess);
-    if (*pipe != nullptr)
-        CloseHandle(*pipe);
-    *pipe = nullptr;
 }
 
 enum file_result { FILE_DONE, FILE_STOPPED, FILE_FAILED };
@@ -234,11 +231,10 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
     HANDLE pipe = run_captured(command, &child, 0);
     // What the child prints is taken while it runs, so that it never blocks
     // on a full pipe; it is shown when the child fails.
-    child_text output;
-    child_text_begin(&output);
+    pipe_collector* output = collect_pipe(pipe);
     for (;;) {
         // Ends the wait as soon as the child ends, but looks at least this often.
-        bool ended = wait_child_draining(&child, pipe, &output, POLL_MS) == 1;
+        bool ended = wait_child(&child, POLL_MS) == 1;
         // The exit code before the size: once the child has ended, the size
         // read next is the file's final one, for the bar and for the check
         // alike, and the file need not be opened a second time.
@@ -251,8 +247,8 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
             set_progress(position);
         if (!run_goes_on()) {
             TerminateProcess(child.hProcess, 1);
-            close_child(&child, &pipe);
-            HeapFree(GetProcessHeap(), 0, output.text);
+            close_child(&child);
+            abandon_collector(output);
             log_string(19);
             return FILE_STOPPED; // the partial file stays
         }
@@ -260,14 +256,14 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
         // any other nonzero code, instead of being waited for again.
         if (code == STILL_ACTIVE && !ended)
             continue;
-        drain_pipe(pipe, &output); // what it printed last
+        char* text = collected_text(output);
         if (code != 0) {
             log_string(18);
-            log_append(output.text);
+            log_append(text);
         }
-        HeapFree(GetProcessHeap(), 0, output.text);
+        HeapFree(GetProcessHeap(), 0, text);
         bool size_right = written == listed_size;
-        close_child(&child, &pipe);
+        close_child(&child);
         if (!size_right) {
             log_string(30);
             return FILE_FAILED;

@@ -385,27 +385,22 @@ DWORD WINAPI end_from_other_thread(void*)
 
 } // namespace
 
-TEST(DrainingWait, TakesAllAChildPrintsWhileItRunsSoItNeverBlocks)
+TEST(PipeCollector, TakesAllAChildPrintsWhileItRunsSoItNeverBlocks)
 {
     // A mebibyte in small pieces: far more than the pipe holds.
     CommandLine line = emit_command("out=1048576/4096 exit=5");
     PROCESS_INFORMATION process;
-    HANDLE pipe = run_captured(line.text, &process, 0);
-    child_text output;
-    child_text_begin(&output);
+    pipe_collector* output = collect_pipe(run_captured(line.text, &process, 0));
     int ended = 0;
     for (int look = 0; look < 240 && !ended; ++look) // at most a minute
-        ended = wait_child_draining(&process, pipe, &output, 250);
+        ended = wait_child(&process, 250);
     if (ended != 1)
         TerminateProcess(process.hProcess, 1); // blocked on the full pipe
-    ASSERT_EQ(ended, 1) << "the child did not end: " << output.used << " bytes taken";
-    drain_pipe(pipe, &output);
-    EXPECT_EQ(output.used, 1048576u);
-    EXPECT_EQ(std::strlen(output.text), output.used);
-    EXPECT_TRUE(std::string(output.text) == pattern(EMIT_STDOUT, 1048576));
-    EXPECT_GE(output.capacity, output.used + 1);
-    HeapFree(GetProcessHeap(), 0, output.text);
-    CloseHandle(pipe);
+    ASSERT_EQ(ended, 1) << "the child did not end";
+    char* text = collected_text(output);
+    EXPECT_EQ(std::strlen(text), 1048576u);
+    EXPECT_TRUE(std::string(text) == pattern(EMIT_STDOUT, 1048576));
+    HeapFree(GetProcessHeap(), 0, text);
     DWORD code = 0;
     take_exit_code(&process, &code);
     EXPECT_EQ(code, 5u);
