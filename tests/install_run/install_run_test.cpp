@@ -269,6 +269,19 @@ struct InstallRun : ::testing::Test {
             return nullptr;
         return OpenProcess(SYNCHRONIZE, FALSE, found[0]);
     }
+    // The failure box of `report_api_failure`, or null when the run ends
+    // (the button reads Close) first.
+    HWND failure_box_or_end()
+    {
+        HWND box = nullptr;
+        wait_until(
+            [&] {
+                box = wait_dialog_titled(app.pi.dwProcessId, "Error", 0);
+                return box != nullptr || control_text(progress, 1003) == text(16);
+            },
+            RUN_MS);
+        return box;
+    }
     // The whole log of a successful run of kavel-test.iso (7-Zip lists the
     // files in the image's order).
     std::string full_run_log()
@@ -641,13 +654,7 @@ TEST_F(InstallRun, AMissingSyslinuxIsNotTakenFromThePath)
     set_control_text(main, 1004, images + "kavel-test.iso");
     choose_drive();
     press_start();
-    HWND box = nullptr;
-    wait_until(
-        [&] {
-            box = wait_dialog_titled(app.pi.dwProcessId, "Error", 0);
-            return box != nullptr || control_text(progress, 1003) == text(16);
-        },
-        RUN_MS);
+    HWND box = failure_box_or_end();
     ASSERT_NE(box, nullptr) << "no failure box; the log: " << log();
     EXPECT_EQ(message_box_text(box).rfind("CreateProcess (2): ", 0), 0u) << message_box_text(box);
     answer(box);
@@ -733,13 +740,7 @@ TEST_F(InstallRun, AnInstallerFolderTheCodePageCannotSpellWorksToTheEnd)
     press_start();
     // A folder that cannot be found shows a failure box and ends the process
     // with code 3 after it.
-    HWND box = nullptr;
-    wait_until(
-        [&] {
-            box = wait_dialog_titled(app.pi.dwProcessId, "Error", 0);
-            return box != nullptr || control_text(progress, 1003) == text(16);
-        },
-        RUN_MS);
+    HWND box = failure_box_or_end();
     if (box != nullptr) {
         std::string what = message_box_text(box);
         answer(box);
