@@ -269,6 +269,20 @@ struct InstallRun : ::testing::Test {
             return nullptr;
         return OpenProcess(SYNCHRONIZE, FALSE, found[0]);
     }
+    // Starts a run whose one file, slow.sfs of `size` bytes, grows slowly, and
+    // gives its 7z once the file has begun, opened to wait on it; null when
+    // that does not happen.
+    HANDLE start_slow_extraction(long long size)
+    {
+        use_stand_in_7z(current_listing({{size, "slow.sfs"}}),
+                        std::to_string(size) + " slow.sfs\n");
+        put("7z.pace", "65536");
+        start(images + "kavel-test.iso");
+        if (HasFatalFailure() || !log_has(copy_line("slow.sfs")) ||
+            !wait_until([&] { return file_size("E:\\kavel\\slow.sfs") > 0; }, WAIT_MS))
+            return nullptr;
+        return only_child("7z.exe");
+    }
     // The failure box of `report_api_failure`, or null when the run ends
     // (the button reads Close) first.
     HWND failure_box_or_end()
@@ -461,14 +475,7 @@ TEST_F(InstallRun, NotEnoughSpaceNamesTheTotalInMiB)
 
 TEST_F(InstallRun, StopDuringAnExtractionEndsTheChildAndKeepsThePartialFile)
 {
-    use_stand_in_7z(current_listing({{50000000, "slow.sfs"}}), "50000000 slow.sfs\n");
-    put("7z.pace", "65536");
-    start(images + "kavel-test.iso");
-    ASSERT_TRUE(log_has(copy_line("slow.sfs")));
-    ASSERT_TRUE(wait_until([&] { return file_size("E:\\kavel\\slow.sfs") > 0; }, WAIT_MS));
-    std::vector<DWORD> children = children_named(&app, "7z.exe");
-    ASSERT_EQ(children.size(), 1u);
-    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, children[0]);
+    HANDLE child = start_slow_extraction(50000000);
     ASSERT_NE(child, nullptr);
 
     DWORD pressed = GetTickCount();
@@ -1265,14 +1272,7 @@ TEST_F(InstallRun, ANewRunWaitsVisiblyForAWorkerInSyslinuxAndStopWorksMeanwhile)
 
 TEST_F(InstallRun, ExitRightAfterClosingAnExtractionLeavesNoChildWriting)
 {
-    use_stand_in_7z(current_listing({{500000000, "slow.sfs"}}), "500000000 slow.sfs\n");
-    put("7z.pace", "65536");
-    start(images + "kavel-test.iso");
-    ASSERT_TRUE(log_has(copy_line("slow.sfs")));
-    ASSERT_TRUE(wait_until([&] { return file_size("E:\\kavel\\slow.sfs") > 0; }, WAIT_MS));
-    std::vector<DWORD> children = children_named(&app, "7z.exe");
-    ASSERT_EQ(children.size(), 1u);
-    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, children[0]);
+    HANDLE child = start_slow_extraction(500000000);
     ASSERT_NE(child, nullptr);
     // Both posted: Exit is handled as soon as the progress dialog is gone,
     // before the abandoned worker's next look at its run.
