@@ -69,23 +69,6 @@ BOOL start_program(char* command_line, BOOL inherit, DWORD flags, STARTUPINFOW* 
                           startup, process);
 }
 
-// Appends `n` bytes and a NUL to a heap text, doubling its capacity when
-// needed; ends the process with code 2 when the heap refuses.
-void append_piece(char** text, SIZE_T* used, SIZE_T* capacity, const char* piece, DWORD n)
-{
-    if (*used + n + 1 > *capacity) {
-        // n < capacity, so one doubling always makes room.
-        *capacity *= 2;
-        char* larger = static_cast<char*>(HeapReAlloc(GetProcessHeap(), 0, *text, *capacity));
-        if (larger == nullptr)
-            ExitProcess(EXIT_OUT_OF_MEMORY);
-        *text = larger;
-    }
-    std::memcpy(*text + *used, piece, n);
-    (*text)[*used + n] = '\0';
-    *used += n;
-}
-
 // A duplicate of the process handle of the read-only child the worker waits
 // for, with the right to end it only. Whoever takes it out of here (the
 // worker when its wait is over, the user-interface thread when it ends the
@@ -138,6 +121,25 @@ HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int select
     return read_end;
 }
 
+void append_heap_text(char** text, SIZE_T* used, SIZE_T* capacity, const char* piece, SIZE_T n)
+{
+    HANDLE heap = GetProcessHeap();
+    if (*text == nullptr || *used + n + 1 > *capacity) {
+        SIZE_T larger = *text != nullptr ? *capacity : TEXT_START_CAPACITY;
+        while (*used + n + 1 > larger)
+            larger *= 2;
+        void* block =
+            *text == nullptr ? HeapAlloc(heap, 0, larger) : HeapReAlloc(heap, 0, *text, larger);
+        if (block == nullptr)
+            ExitProcess(EXIT_OUT_OF_MEMORY);
+        *text = static_cast<char*>(block);
+        *capacity = larger;
+    }
+    std::memcpy(*text + *used, piece, n);
+    (*text)[*used + n] = '\0';
+    *used += n;
+}
+
 char* read_pipe_text(HANDLE pipe)
 {
     HANDLE heap = GetProcessHeap();
@@ -158,7 +160,7 @@ char* read_pipe_text(HANDLE pipe)
         }
         if (n == 0)
             break;
-        append_piece(&text, &used, &capacity, piece, n);
+        append_heap_text(&text, &used, &capacity, piece, n);
     }
     CloseHandle(pipe);
     return text;

@@ -28,6 +28,11 @@ HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int select
 // heap refuses, with code 3 after the failure box when ReadFile fails otherwise.
 char* read_pipe_text(HANDLE pipe);
 
+// Appends `n` bytes and a NUL to a text on the process heap that holds `used`
+// bytes in `capacity`; a null text starts at 1024 bytes, and the capacity
+// doubles as needed. Ends the process with code 2 when the heap refuses.
+void append_heap_text(char** text, SIZE_T* used, SIZE_T* capacity, const char* piece, SIZE_T n);
+
 // Stores the exit code of a child of run_captured in `code` without waiting (259,
 // STILL_ACTIVE, while it runs), then closes the record's thread and process
 // handles. Ends the process with code 3 after the failure box when the code

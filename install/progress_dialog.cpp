@@ -4,7 +4,6 @@
 
 #include "child/child_programs.h"
 #include "frame/app.h"
-#include "frame/exit_codes.h"
 #include "install/install_worker.h"
 #include "install/progress_layout.h"
 #include "install/run_steps.h"
@@ -124,22 +123,9 @@ void keep_pending(HWND dialog, const char* text)
     SIZE_T length = lstrlenA(text);
     if (length == 0)
         return;
-    if (pending_length + length + 1 > pending_capacity) {
-        SIZE_T capacity = pending_capacity != 0 ? pending_capacity : 1024;
-        while (pending_length + length + 1 > capacity)
-            capacity *= 2;
-        HANDLE heap = GetProcessHeap();
-        void* larger = pending_text == nullptr ? HeapAlloc(heap, 0, capacity)
-                                               : HeapReAlloc(heap, 0, pending_text, capacity);
-        if (larger == nullptr)
-            ExitProcess(EXIT_OUT_OF_MEMORY);
-        pending_text = static_cast<char*>(larger);
-        pending_capacity = capacity;
-    }
     if (pending_length == 0 && pending_bar < 0)
         SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
-    CopyMemory(pending_text + pending_length, text, length + 1);
-    pending_length += length;
+    append_heap_text(&pending_text, &pending_length, &pending_capacity, text, length);
 }
 
 // Appends the pending text at the end of the log in one replacement, then
