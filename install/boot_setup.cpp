@@ -13,6 +13,7 @@
 #include "install/boot_files.h"
 #include "install/progress_dialog.h"
 #include "install/run_steps.h"
+#include "resources/resource_ids.h"
 
 namespace {
 
@@ -37,7 +38,7 @@ void enter_installer_folder()
 void abandon_failed_copy()
 {
     DWORD error = GetLastError();
-    log_string(18);
+    log_string(IDS_FAILED);
     SetLastError(error);
     log_append(last_error_text());
     log_append("\r\n");
@@ -49,7 +50,7 @@ bool edit_done(int result)
 {
     if (result == BOOT_FILE_OK)
         return true;
-    log_string(result == BOOT_FILE_CANNOT_OPEN ? 35 : 18);
+    log_string(result == BOOT_FILE_CANNOT_OPEN ? IDS_CANNOT_OPEN : IDS_FAILED);
     abandon_run();
     return false;
 }
@@ -74,30 +75,30 @@ void finish()
 {
     if (!run_goes_on()) {
         // Stopped after the last check: the work is complete, the run is not.
-        log_string(38);
+        log_string(IDS_INTERRUPTED);
         return;
     }
-    log_string(37);
+    log_string(IDS_SUCCEEDED);
     end_run();
 }
 
 void set_up_grub4dos(char letter)
 {
     enter_installer_folder();
-    log_string(33);
+    log_string(IDS_IDENTIFYING_PARTITION);
     const char* found = grub_device_of_drive(letter);
     if (found == nullptr) {
-        log_string(18);
+        log_string(IDS_FAILED);
         abandon_run();
         return;
     }
     // Kept: the second naming below may fail where this one did not.
     char device[TEXT_BUFFER_SIZE];
     compose_text(device, sizeof device, "%s", found);
-    log_string(20);
+    log_string(IDS_DONE);
 
     char label[TEXT_BUFFER_SIZE];
-    std::snprintf(label, sizeof label, load_res_string(29), 'C', "", "GRLDR");
+    std::snprintf(label, sizeof label, load_res_string(IDS_COPYING), 'C', "", "GRLDR");
     log_append(label);
     DWORD grldr_before = make_writable(GRLDR_PATH);
     if (!CopyFileA("grldr", GRLDR_PATH, FALSE)) {
@@ -108,12 +109,12 @@ void set_up_grub4dos(char letter)
         return;
     }
     SetFileAttributesA(GRLDR_PATH, LOADER_ATTRIBUTES);
-    log_string(20);
+    log_string(IDS_DONE);
     set_progress(95);
     if (stop_point())
         return;
 
-    log_string(34);
+    log_string(IDS_EDITING_MENU_LST);
     DWORD menu_before = make_writable(MENU_PATH);
     const char* again = grub_device_of_drive(letter);
     int menu_result = append_menu_entry(MENU_PATH, again != nullptr ? again : device);
@@ -122,11 +123,11 @@ void set_up_grub4dos(char letter)
     if (!edit_done(menu_result))
         return;
     SetFileAttributesA(MENU_PATH, LOADER_ATTRIBUTES);
-    log_string(20);
+    log_string(IDS_DONE);
     if (stop_point())
         return;
 
-    log_string(36);
+    log_string(IDS_EDITING_BOOT_INI);
     DWORD boot_ini_before = make_writable(BOOT_INI_PATH);
     int boot_ini_result = set_boot_timeout(BOOT_INI_PATH);
     if (boot_ini_result == BOOT_FILE_OK)
@@ -136,7 +137,7 @@ void set_up_grub4dos(char letter)
     if (!edit_done(boot_ini_result))
         return;
     SetFileAttributesA(BOOT_INI_PATH, LOADER_ATTRIBUTES);
-    log_string(20);
+    log_string(IDS_DONE);
     set_progress(100);
     finish();
 }
@@ -172,7 +173,7 @@ bool make_folder(const char* path)
 bool copy_uefi_loaders(char letter)
 {
     char label[TEXT_BUFFER_SIZE];
-    std::snprintf(label, sizeof label, load_res_string(41), letter);
+    std::snprintf(label, sizeof label, load_res_string(IDS_COPYING_UEFI_LOADERS), letter);
     log_append(label);
 
     char source[4][32];
@@ -181,7 +182,7 @@ bool copy_uefi_loaders(char letter)
         // All four are checked before any is copied: half a loader on the
         // drive would only fail at boot.
         if (!is_plain_file(source[i])) {
-            log_string(42);
+            log_string(IDS_NO_UEFI_LOADERS);
             return true;
         }
     }
@@ -202,7 +203,7 @@ bool copy_uefi_loaders(char letter)
             return false;
         }
     }
-    log_string(20);
+    log_string(IDS_DONE);
     return true;
 }
 
@@ -210,7 +211,7 @@ void set_up_syslinux(char letter)
 {
     enter_installer_folder();
     char label[TEXT_BUFFER_SIZE];
-    std::snprintf(label, sizeof label, load_res_string(31), letter);
+    std::snprintf(label, sizeof label, load_res_string(IDS_CREATING_SYSLINUX_CFG), letter);
     log_append(label);
     char target[16];
     compose_text(target, sizeof target, "%c:\\syslinux.cfg", letter);
@@ -218,7 +219,7 @@ void set_up_syslinux(char letter)
         abandon_failed_copy();
         return;
     }
-    log_string(20);
+    log_string(IDS_DONE);
     set_progress(95);
     if (stop_point())
         return;
@@ -226,7 +227,7 @@ void set_up_syslinux(char letter)
     if (!copy_uefi_loaders(letter))
         return;
 
-    log_string(32);
+    log_string(IDS_INSTALLING_BOOT_LOADER);
     char command[32];
     compose_text(command, sizeof command, "syslinux -f %c:", letter);
     PROCESS_INFORMATION child;
@@ -235,13 +236,13 @@ void set_up_syslinux(char letter)
     DWORD code = 0;
     take_exit_code(&child, &code);
     if (code != 0) {
-        log_string(18);
+        log_string(IDS_FAILED);
         log_append(errors);
         HeapFree(GetProcessHeap(), 0, errors);
         abandon_run();
         return;
     }
-    log_string(20);
+    log_string(IDS_DONE);
     HeapFree(GetProcessHeap(), 0, errors);
     set_progress(100);
     finish();

@@ -49,7 +49,7 @@ void log_format(const char* format, ...)
 
 void log_advice(char letter)
 {
-    log_format(load_res_string(26), letter);
+    log_format(load_res_string(IDS_CHKDSK_ADVICE), letter);
 }
 
 void free_listing(run_state* run)
@@ -81,7 +81,7 @@ void abandon_with(run_state* run, int outcome, bool show_listing)
 // A read-only child was ended because the run was stopped.
 void cancelled(run_state* run)
 {
-    log_string(19);
+    log_string(IDS_CANCELLED);
     free_listing(run);
     if (!stop_point())
         abandon_run();
@@ -90,29 +90,29 @@ void cancelled(run_state* run)
 // Returns true when the run goes on after the format step.
 bool format_drive(run_state* run)
 {
-    log_format(load_res_string(17), run->letter);
+    log_format(load_res_string(IDS_FORMATTING), run->letter);
     int result = static_cast<int>(
         SHFormatDrive(progress_dialog, run->letter - 'A', SHFMT_ID_DEFAULT, SHFMT_OPT_FULL));
     if (result == static_cast<int>(SHFMT_NOFORMAT)) {
-        log_string(18);
+        log_string(IDS_FAILED);
         abandon_run();
         return false;
     }
     if (result == static_cast<int>(SHFMT_CANCEL) || result == static_cast<int>(SHFMT_ERROR)) {
-        log_string(19);
+        log_string(IDS_CANCELLED);
         abandon_run();
         return false;
     }
-    log_string(20);
+    log_string(IDS_DONE);
     return !stop_point();
 }
 
 bool check_image(run_state* run)
 {
-    log_string(21);
+    log_string(IDS_CHECKING_IMAGE);
     char command[TEXT_BUFFER_SIZE];
     if (!compose_text(command, sizeof command, "7z l \"%s\" *.sfs vmlinuz initrd.gz", run->image)) {
-        abandon_with(run, 18, false);
+        abandon_with(run, IDS_FAILED, false);
         return false;
     }
     PROCESS_INFORMATION child;
@@ -128,13 +128,13 @@ bool check_image(run_state* run)
         return false;
     }
     if (code != 0) {
-        abandon_with(run, 18, true);
+        abandon_with(run, IDS_FAILED, true);
         return false;
     }
 
     std::size_t whole = std::strlen(run->listing);
     if (listing_read_total(run->listing, &run->total_size) != 0) {
-        abandon_with(run, 22, true);
+        abandon_with(run, IDS_NO_FILE_INFO, true);
         return false;
     }
     // Nothing to extract, or a name that would reach the command line or the
@@ -145,17 +145,17 @@ bool check_image(run_state* run)
         std::size_t cut = std::strlen(run->listing);
         if (cut < whole)
             run->listing[cut] = ' ';
-        abandon_with(run, 22, true);
+        abandon_with(run, IDS_NO_FILE_INFO, true);
         return false;
     }
     run->done_size = 0;
-    log_string(20);
+    log_string(IDS_DONE);
     return goes_on(run);
 }
 
 bool check_file_system(run_state* run)
 {
-    log_string(23);
+    log_string(IDS_CHECKING_FILE_SYSTEM);
     char command[TEXT_BUFFER_SIZE];
     compose_text(command, sizeof command, "chkdsk %c:", run->letter);
     // The check only reads: a stop ends it.
@@ -167,20 +167,20 @@ bool check_file_system(run_state* run)
     }
     switch (code) {
     case 0:
-        log_string(20);
+        log_string(IDS_DONE);
         break;
     case 2:
-        log_string(24);
+        log_string(IDS_MINOR_IRREGULARITY);
         log_advice(run->letter);
         break;
     case 3:
-        log_string(18);
+        log_string(IDS_FAILED);
         log_advice(run->letter);
         free_listing(run);
         abandon_run();
         return false;
     default:
-        log_string(25);
+        log_string(IDS_UNKNOWN_ERROR);
         log_advice(run->letter);
         break;
     }
@@ -189,21 +189,21 @@ bool check_file_system(run_state* run)
 
 bool check_free_space(run_state* run)
 {
-    log_string(27);
+    log_string(IDS_CHECKING_SPACE);
     char root[8];
     compose_text(root, sizeof root, "%c:\\", run->letter);
     ULARGE_INTEGER available;
     if (!GetDiskFreeSpaceExA(root, &available, nullptr, nullptr)) {
-        abandon_with(run, 18, false);
+        abandon_with(run, IDS_FAILED, false);
         return false;
     }
     if (!space_is_enough(available.QuadPart, run->total_size)) {
-        log_format(load_res_string(28), space_message_mib(run->total_size));
+        log_format(load_res_string(IDS_NOT_ENOUGH_SPACE), space_message_mib(run->total_size));
         free_listing(run);
         abandon_run();
         return false;
     }
-    log_string(20);
+    log_string(IDS_DONE);
     return goes_on(run);
 }
 
@@ -218,13 +218,13 @@ enum file_result { FILE_DONE, FILE_STOPPED, FILE_FAILED };
 // Extracts one file and follows it with the bar until its child ends.
 file_result extract_file(run_state* run, const char* name, int64_t listed_size)
 {
-    log_format(load_res_string(29), run->letter, "kavel\\", name);
+    log_format(load_res_string(IDS_COPYING), run->letter, "kavel\\", name);
     char command[TEXT_BUFFER_SIZE];
     char target[TEXT_BUFFER_SIZE];
     if (!compose_text(command, sizeof command, "7z e -y -o%c:\\kavel\\ \"%s\" \"%s\"", run->letter,
                       run->image, name) ||
         !compose_text(target, sizeof target, "%c:\\kavel\\%s", run->letter, name)) {
-        log_string(18);
+        log_string(IDS_FAILED);
         return FILE_FAILED;
     }
     PROCESS_INFORMATION child;
@@ -249,7 +249,7 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
             TerminateProcess(child.hProcess, 1);
             close_child(&child);
             abandon_collector(output);
-            log_string(19);
+            log_string(IDS_CANCELLED);
             return FILE_STOPPED; // the partial file stays
         }
         // A child that has ended with the code 259 is judged as failed, like
@@ -258,18 +258,18 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
             continue;
         char* text = collected_text(output);
         if (code != 0) {
-            log_string(18);
+            log_string(IDS_FAILED);
             log_append(text);
         }
         HeapFree(GetProcessHeap(), 0, text);
         bool size_right = written == listed_size;
         close_child(&child);
         if (!size_right) {
-            log_string(30);
+            log_string(IDS_WRONG_SIZE);
             return FILE_FAILED;
         }
         run->done_size += listed_size;
-        log_string(20);
+        log_string(IDS_DONE);
         return FILE_DONE;
     }
 }
@@ -316,7 +316,7 @@ DWORD WINAPI install_worker(void*)
     // A hard-disk target is made bootable through C:\boot.ini, which Windows
     // Vista and later do not have: refused before anything is changed.
     if (classify_drive(run.letter) == DRIVE_CLASS_FIXED && !boot_ini_exists()) {
-        log_string(44);
+        log_string(IDS_NO_BOOT_INI);
         abandon_run();
         return 0;
     }

@@ -64,14 +64,14 @@ bool wait_for_previous(HANDLE previous)
 {
     if (WaitForSingleObject(previous, 0) != WAIT_TIMEOUT)
         return true;
-    log_string(43);
+    log_string(IDS_WAITING_FOR_PREVIOUS_RUN);
     while (WaitForSingleObject(previous, STOP_LOOK_MS) == WAIT_TIMEOUT) {
         if (stop_point()) {
             WaitForSingleObject(previous, INFINITE);
             return false;
         }
     }
-    log_string(20);
+    log_string(IDS_DONE);
     return true;
 }
 
@@ -171,7 +171,7 @@ void end_run_here()
     // A writing child (an extraction ends at the worker's next check, syslinux,
     // the format) is left to its end.
     end_read_only_child();
-    SetDlgItemTextA(progress_dialog, IDC_STOP_CLOSE, load_res_string(16));
+    SetDlgItemTextA(progress_dialog, IDC_STOP_CLOSE, load_res_string(IDS_CLOSE));
 }
 
 void on_init(HWND dialog)
@@ -181,7 +181,7 @@ void on_init(HWND dialog)
     pending_bar = -1;
     dialog_ending = false;
     unsigned run = current_run.fetch_add(1) + 1;
-    SetWindowTextA(dialog, load_res_string(14));
+    SetWindowTextA(dialog, load_res_string(IDS_PROGRESS_TITLE));
     HWND log = GetDlgItem(dialog, IDC_LOG);
     SendMessageA(log, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(SYSTEM_FIXED_FONT)),
                  FALSE);
@@ -194,7 +194,7 @@ void on_init(HWND dialog)
     GetClientRect(dialog, &client);
     layout_progress_dialog(client.right - client.left, client.bottom - client.top);
     run_active = 1;
-    SetDlgItemTextA(dialog, IDC_STOP_CLOSE, load_res_string(15));
+    SetDlgItemTextA(dialog, IDC_STOP_CLOSE, load_res_string(IDS_STOP));
     SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
     start_worker(run);

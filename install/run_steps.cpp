@@ -2,12 +2,13 @@
 
 #include "frame/app.h"
 #include "install/progress_dialog.h"
+#include "resources/resource_ids.h"
 
 bool stop_point()
 {
     if (run_goes_on())
         return false;
-    log_string(38);
+    log_string(IDS_INTERRUPTED);
     return true;
 }
 

@@ -67,7 +67,7 @@ void register_progress_bar_class()
 
 void show_error(HWND dialog, const char* text, int focus_id)
 {
-    MessageBoxA(dialog, text, load_res_string(11), MB_OK | MB_ICONERROR);
+    MessageBoxA(dialog, text, load_res_string(IDS_CAP_ERROR), MB_OK | MB_ICONERROR);
     SetFocus(GetDlgItem(dialog, focus_id));
 }
 
@@ -92,7 +92,7 @@ void on_init(HWND dialog)
     SendDlgItemMessageA(dialog, IDC_PICTURE, STM_SETIMAGE, IMAGE_BITMAP,
                         reinterpret_cast<LPARAM>(picture));
 
-    SetWindowTextA(dialog, load_res_string(1));
+    SetWindowTextA(dialog, load_res_string(IDS_MAIN_TITLE));
     static const struct {
         int control;
         int string;
@@ -127,17 +127,18 @@ void on_start(HWND dialog)
 {
     const char* path = image_path_text();
     if (path[0] == '\0') {
-        show_error(dialog, load_res_string(10), IDC_IMAGE_PATH);
+        show_error(dialog, load_res_string(IDS_NO_IMAGE), IDC_IMAGE_PATH);
         return;
     }
     if (GetFileAttributesA(path) & UNUSABLE_PATH_BITS) {
         char message[TEXT_BUFFER_SIZE];
-        format_with_path(message, sizeof message, load_res_string(12), path, is_lead_byte);
+        format_with_path(message, sizeof message, load_res_string(IDS_NOT_AN_IMAGE), path,
+                         is_lead_byte);
         show_error(dialog, message, IDC_IMAGE_PATH);
         return;
     }
     if (selected_drive_letter() == 0) {
-        show_error(dialog, load_res_string(13), IDC_DRIVE_LIST);
+        show_error(dialog, load_res_string(IDS_NO_DRIVE), IDC_DRIVE_LIST);
         return;
     }
     // The progress bar's window class must be registered before its dialog is made.
@@ -169,7 +170,7 @@ void on_command(HWND dialog, int id, int notification)
         on_drive_list(dialog, notification);
         break;
     case IDC_HELP_BUTTON:
-        MessageBoxA(dialog, load_res_string(40), load_res_string(39), MB_OK);
+        MessageBoxA(dialog, load_res_string(IDS_ABOUT), load_res_string(IDS_CAP_HELP), MB_OK);
         break;
     case IDC_BROWSE:
         on_browse(dialog);

@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "expected_texts.h"
+#include "resources/resource_ids.h"
 #include "ui_driver.h"
 
 namespace {
@@ -50,14 +51,14 @@ std::string text(int id)
 std::string copy_line(const std::string& name)
 {
     char line[2048];
-    std::snprintf(line, sizeof line, text(29).c_str(), 'E', "kavel\\", name.c_str());
+    std::snprintf(line, sizeof line, text(IDS_COPYING).c_str(), 'E', "kavel\\", name.c_str());
     return line;
 }
 
 std::string boot_line()
 {
     char line[256];
-    std::snprintf(line, sizeof line, text(31).c_str(), 'E');
+    std::snprintf(line, sizeof line, text(IDS_CREATING_SYSLINUX_CFG).c_str(), 'E');
     return line;
 }
 
@@ -197,24 +198,24 @@ int install(const char* installer, const char* image, const std::vector<std::str
 
     if (!start_app(&app, installer))
         fail(std::string("cannot start ") + installer);
-    HWND main = wait_dialog_titled(app.pi.dwProcessId, text(1), DIALOG_MS);
+    HWND main = wait_dialog_titled(app.pi.dwProcessId, text(IDS_MAIN_TITLE), DIALOG_MS);
     if (main == nullptr)
         fail("no main dialog");
-    set_control_text(main, 1004, image);
+    set_control_text(main, IDC_IMAGE_PATH, image);
     int entry = -1;
-    for (int i = 0; i < combo_count(main, 1006); ++i)
-        if (combo_entry(main, 1006, i).rfind("E:", 0) == 0)
+    for (int i = 0; i < combo_count(main, IDC_DRIVE_LIST); ++i)
+        if (combo_entry(main, IDC_DRIVE_LIST, i).rfind("E:", 0) == 0)
             entry = i;
     if (entry < 0)
         fail("drive E: is not offered");
-    select_combo(main, 1006, entry);
+    select_combo(main, IDC_DRIVE_LIST, entry);
 
     child_watch children;
     children.since = now_filetime();
     children.start(app.pi.dwProcessId);
     LARGE_INTEGER pressed, now, boot_seen = {};
     QueryPerformanceCounter(&pressed);
-    click(main, 1009);
+    click(main, IDC_START);
 
     HWND progress = nullptr;
     std::string log;
@@ -228,18 +229,19 @@ int install(const char* installer, const char* image, const std::vector<std::str
         if (seconds_between(pressed, now) * 1000 > RUN_LIMIT_MS)
             fail("the run did not end: " + log);
         if (progress == nullptr) {
-            progress = wait_dialog_titled(app.pi.dwProcessId, text(14), 0);
+            progress = wait_dialog_titled(app.pi.dwProcessId, text(IDS_PROGRESS_TITLE), 0);
             if (progress == nullptr) {
                 Sleep(SAMPLE_MS);
                 continue;
             }
         }
-        bool closed = control_text(progress, 1003) == text(16);
+        bool closed = control_text(progress, IDC_STOP_CLOSE) == text(IDS_CLOSE);
         QueryPerformanceCounter(&now);
         if (closed)
             break;
-        log = control_text(progress, 1001);
-        int position = static_cast<int>(SendDlgItemMessageA(progress, 1002, PBM_GETPOS, 0, 0));
+        log = control_text(progress, IDC_LOG);
+        int position =
+            static_cast<int>(SendDlgItemMessageA(progress, IDC_PROGRESS, PBM_GETPOS, 0, 0));
         if (boot_seen.QuadPart == 0 && log.find(boot) != std::string::npos)
             boot_seen = now;
         int watching = -1;
@@ -267,16 +269,16 @@ int install(const char* installer, const char* image, const std::vector<std::str
     // The last log line follows the button's change.
     wait_until(
         [&] {
-            log = control_text(progress, 1001);
-            return ends_with(log, text(37)) || ends_with(log, text(38));
+            log = control_text(progress, IDC_LOG);
+            return ends_with(log, text(IDS_SUCCEEDED)) || ends_with(log, text(IDS_INTERRUPTED));
         },
         DIALOG_MS);
-    if (!ends_with(log, text(37)))
+    if (!ends_with(log, text(IDS_SUCCEEDED)))
         fail("the run did not succeed: " + log);
 
-    click(progress, 1003);
+    click(progress, IDC_STOP_CLOSE);
     wait_until([&] { return !IsWindow(progress); }, DIALOG_MS);
-    click(main, 1010);
+    click(main, IDC_EXIT);
     wait_exit(&app, DIALOG_MS);
     stop_app(&app);
 

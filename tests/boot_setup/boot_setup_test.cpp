@@ -14,6 +14,7 @@
 #include "expected_texts.h"
 #include "install/boot_setup.h"
 #include "install/progress_dialog.h"
+#include "resources/resource_ids.h"
 #include "ui_driver.h"
 
 namespace {
@@ -103,9 +104,10 @@ struct FixedDiskSetUp : ::testing::Test {
     std::string success_log()
     {
         char copy[256];
-        wsprintfA(copy, text(29).c_str(), 'C', "", "GRLDR");
-        return text(33) + text(20) + copy + text(20) + text(34) + text(20) + text(36) + text(20) +
-               text(37);
+        wsprintfA(copy, text(IDS_COPYING).c_str(), 'C', "", "GRLDR");
+        return text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + copy + text(IDS_DONE) +
+               text(IDS_EDITING_MENU_LST) + text(IDS_DONE) + text(IDS_EDITING_BOOT_INI) +
+               text(IDS_DONE) + text(IDS_SUCCEEDED);
     }
 };
 
@@ -145,7 +147,7 @@ TEST_F(FixedDiskSetUp, APartitionWithoutNameEndsTheRunBeforeAnythingIsWritten)
 {
     namings = {};
     boot_setup('F');
-    EXPECT_EQ(run_log, text(33) + text(18) + text(38));
+    EXPECT_EQ(run_log, text(IDS_IDENTIFYING_PARTITION) + text(IDS_FAILED) + text(IDS_INTERRUPTED));
     EXPECT_EQ(GetFileAttributesA("C:\\GRLDR"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(read_file("C:\\boot.ini"), BOOT_INI);
     EXPECT_EQ(end_run_calls, 1);
@@ -164,11 +166,12 @@ TEST_F(FixedDiskSetUp, AMissingLoaderIsAFailedCopyWithTheSystemsReason)
     remove_file((own_folder() + "grldr").c_str());
     boot_setup('F');
     char copy[256];
-    wsprintfA(copy, text(29).c_str(), 'C', "", "GRLDR");
+    wsprintfA(copy, text(IDS_COPYING).c_str(), 'C', "", "GRLDR");
     char reason[1024] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    ERROR_FILE_NOT_FOUND, 1024, reason, sizeof reason, nullptr);
-    EXPECT_EQ(run_log, text(33) + text(20) + copy + text(18) + reason + "\r\n" + text(38));
+    EXPECT_EQ(run_log, text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + copy + text(IDS_FAILED) +
+                           reason + "\r\n" + text(IDS_INTERRUPTED));
     EXPECT_EQ(read_file("C:\\boot.ini"), BOOT_INI);
 }
 
@@ -177,7 +180,7 @@ TEST_F(FixedDiskSetUp, AMissingBootIniCannotBeOpened)
     remove_file("C:\\boot.ini");
     boot_setup('F');
     std::string l = run_log;
-    std::string tail = text(36) + text(35) + text(38);
+    std::string tail = text(IDS_EDITING_BOOT_INI) + text(IDS_CANNOT_OPEN) + text(IDS_INTERRUPTED);
     ASSERT_GE(l.size(), tail.size());
     EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
     EXPECT_EQ(GetFileAttributesA("C:\\boot.ini"), INVALID_FILE_ATTRIBUTES);
@@ -201,14 +204,16 @@ TEST_F(FixedDiskSetUp, ABootFileWhoseStepFailsGetsItsAttributesBack)
     // fails, and the file is as protected as it was before.
     constexpr DWORD PROTECTED = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
     char copy[256];
-    wsprintfA(copy, text(29).c_str(), 'C', "", "GRLDR");
+    wsprintfA(copy, text(IDS_COPYING).c_str(), 'C', "", "GRLDR");
     const struct {
         const char* path;
         std::string tail;
     } cases[] = {
-        {"C:\\GRLDR", copy + text(18)},
-        {"C:\\menu.lst", text(34) + text(35) + text(38)},
-        {"C:\\boot.ini", text(36) + text(35) + text(38)},
+        {"C:\\GRLDR", copy + text(IDS_FAILED)},
+        {"C:\\menu.lst",
+         text(IDS_EDITING_MENU_LST) + text(IDS_CANNOT_OPEN) + text(IDS_INTERRUPTED)},
+        {"C:\\boot.ini",
+         text(IDS_EDITING_BOOT_INI) + text(IDS_CANNOT_OPEN) + text(IDS_INTERRUPTED)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -224,7 +229,8 @@ TEST_F(FixedDiskSetUp, ABootFileWhoseStepFailsGetsItsAttributesBack)
             boot_setup('F');
         }
         ASSERT_NE(run_log.find(c.tail), std::string::npos) << run_log;
-        EXPECT_EQ(run_log.substr(run_log.size() - text(38).size()), text(38));
+        EXPECT_EQ(run_log.substr(run_log.size() - text(IDS_INTERRUPTED).size()),
+                  text(IDS_INTERRUPTED));
         EXPECT_EQ(GetFileAttributesA(c.path), before);
     }
 }
@@ -233,14 +239,17 @@ TEST_F(FixedDiskSetUp, StopAtEachCheckEndsThere)
 {
     // The checks: after the loader, after menu.lst, at the finish.
     char copy[256];
-    wsprintfA(copy, text(29).c_str(), 'C', "", "GRLDR");
-    const std::string after_loader = text(33) + text(20) + copy + text(20);
-    const std::string after_menu = after_loader + text(34) + text(20);
-    const std::string all = after_menu + text(36) + text(20);
+    wsprintfA(copy, text(IDS_COPYING).c_str(), 'C', "", "GRLDR");
+    const std::string after_loader =
+        text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + copy + text(IDS_DONE);
+    const std::string after_menu = after_loader + text(IDS_EDITING_MENU_LST) + text(IDS_DONE);
+    const std::string all = after_menu + text(IDS_EDITING_BOOT_INI) + text(IDS_DONE);
     const struct {
         int checks;
         std::string log;
-    } cases[] = {{0, after_loader + text(38)}, {1, after_menu + text(38)}, {2, all + text(38)}};
+    } cases[] = {{0, after_loader + text(IDS_INTERRUPTED)},
+                 {1, after_menu + text(IDS_INTERRUPTED)},
+                 {2, all + text(IDS_INTERRUPTED)}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.checks);
         SetUp();
@@ -276,24 +285,25 @@ struct RemovableDriveSetUp : ::testing::Test {
     std::string label()
     {
         char buf[256];
-        wsprintfA(buf, text(41).c_str(), 'I');
+        wsprintfA(buf, text(IDS_COPYING_UEFI_LOADERS).c_str(), 'I');
         return buf;
     }
     std::string after_cfg()
     {
         char buf[256];
-        wsprintfA(buf, text(31).c_str(), 'I');
-        return buf + text(20);
+        wsprintfA(buf, text(IDS_CREATING_SYSLINUX_CFG).c_str(), 'I');
+        return buf + text(IDS_DONE);
     }
 };
 
 TEST_F(RemovableDriveSetUp, TheLoadersGoInAfterTheCheckThatFollowsSyslinuxCfg)
 {
-    const std::string all = after_cfg() + label() + text(20) + text(32) + text(20);
+    const std::string all =
+        after_cfg() + label() + text(IDS_DONE) + text(IDS_INSTALLING_BOOT_LOADER) + text(IDS_DONE);
     // No check passed: stopped right after syslinux.cfg, before the loaders.
     checks_left = 0;
     boot_setup('I');
-    EXPECT_EQ(run_log, after_cfg() + text(38));
+    EXPECT_EQ(run_log, after_cfg() + text(IDS_INTERRUPTED));
     EXPECT_EQ(GetFileAttributesA("I:\\EFI"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(read_file(own_folder() + "syslinux.args"), "");
     EXPECT_EQ(bar_positions, std::vector<int>{95});
@@ -302,12 +312,12 @@ TEST_F(RemovableDriveSetUp, TheLoadersGoInAfterTheCheckThatFollowsSyslinuxCfg)
     SetUp();
     checks_left = 1;
     boot_setup('I');
-    EXPECT_EQ(run_log, all + text(38));
+    EXPECT_EQ(run_log, all + text(IDS_INTERRUPTED));
     EXPECT_EQ(end_run_calls, 0);
 
     SetUp();
     boot_setup('I');
-    EXPECT_EQ(run_log, all + text(37));
+    EXPECT_EQ(run_log, all + text(IDS_SUCCEEDED));
     EXPECT_EQ(bar_positions, (std::vector<int>{95, 100}));
     EXPECT_EQ(end_run_calls, 1);
     for (const char* f : names)
@@ -326,7 +336,8 @@ TEST_F(RemovableDriveSetUp, ALoaderThatCannotBeWrittenIsAFailedCopy)
     char reason[1024] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    ERROR_ACCESS_DENIED, 1024, reason, sizeof reason, nullptr);
-    EXPECT_EQ(run_log, after_cfg() + label() + text(18) + reason + "\r\n" + text(38));
+    EXPECT_EQ(run_log,
+              after_cfg() + label() + text(IDS_FAILED) + reason + "\r\n" + text(IDS_INTERRUPTED));
     EXPECT_EQ(read_file(own_folder() + "syslinux.args"), "");
     EXPECT_EQ(end_run_calls, 1);
 }
@@ -337,7 +348,8 @@ TEST_F(RemovableDriveSetUp, AFolderInPlaceOfALoaderFileCountsAsMissing)
     ASSERT_TRUE(CreateDirectoryA((own_folder() + "efi\\ldlinux.e32").c_str(), nullptr));
     boot_setup('I');
     RemoveDirectoryA((own_folder() + "efi\\ldlinux.e32").c_str());
-    EXPECT_EQ(run_log, after_cfg() + label() + text(42) + text(32) + text(20) + text(37));
+    EXPECT_EQ(run_log, after_cfg() + label() + text(IDS_NO_UEFI_LOADERS) +
+                           text(IDS_INSTALLING_BOOT_LOADER) + text(IDS_DONE) + text(IDS_SUCCEEDED));
     EXPECT_EQ(GetFileAttributesA("I:\\EFI"), INVALID_FILE_ATTRIBUTES);
 }
 

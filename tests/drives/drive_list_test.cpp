@@ -11,6 +11,7 @@
 
 #include "expected_texts.h"
 #include "installer_session.h"
+#include "resources/resource_ids.h"
 #include "wine_drives.h"
 
 namespace {
@@ -146,11 +147,11 @@ TEST_F(DriveList, RefillOnDropDownDropsTheSelectionButNotTheFormatBoxState)
     // With no drive chosen any more, Start asks for one.
     std::string image = own_folder() + "drives_probe.iso";
     std::ofstream(image) << "not looked at before a run";
-    set_control_text(dialog, 1004, image);
-    click(dialog, 1009);
+    set_control_text(dialog, IDC_IMAGE_PATH, image);
+    click(dialog, IDC_START);
     HWND box = wait_dialog(installer.app.pi.dwProcessId, dialog, WAIT_MS);
     ASSERT_NE(box, nullptr) << "Start showed no message";
-    EXPECT_EQ(message_box_text(box), cp936(expected_text(13)));
+    EXPECT_EQ(message_box_text(box), cp936(expected_text(IDS_NO_DRIVE)));
     answer(box);
     EXPECT_TRUE(wait_until([&] { return !IsWindow(box); }, WAIT_MS));
 }

@@ -1,18 +1,19 @@
 #include "installer_session.h"
 
 #include "expected_texts.h"
+#include "resources/resource_ids.h"
 
 bool installer_session::open()
 {
     if (!start_app(&app, own_folder() + "kavel-setup.exe"))
         return false;
-    dialog = wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(1)), WAIT_MS);
+    dialog = wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(IDS_MAIN_TITLE)), WAIT_MS);
     return dialog != nullptr;
 }
 
 bool installer_session::leave()
 {
-    click(dialog, 1010);
+    click(dialog, IDC_EXIT);
     return wait_exit(&app, WAIT_MS) == 0;
 }
 

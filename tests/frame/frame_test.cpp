@@ -6,22 +6,23 @@
 #include <thread>
 
 #include "frame/app.h"
+#include "resources/resource_ids.h"
 #include "ui_driver.h"
 
 namespace {
 
 TEST(StringRing, SixteenSlotsRotateAndTheSeventeenthFetchReusesTheFirst)
 {
-    const char* first = load_res_string(11);
+    const char* first = load_res_string(IDS_CAP_ERROR);
     std::string held = first;
     const char* ring[16];
     for (int i = 0; i < 15; ++i)
-        ring[i] = load_res_string(14);
+        ring[i] = load_res_string(IDS_PROGRESS_TITLE);
     // Held across 15 further fetches: still intact, every slot distinct.
     EXPECT_EQ(std::string(first), held);
     for (int i = 0; i < 15; ++i)
         EXPECT_NE(ring[i], first);
-    const char* again = load_res_string(39);
+    const char* again = load_res_string(IDS_CAP_HELP);
     EXPECT_EQ(again, first);
     EXPECT_NE(std::string(first), held);
 }
@@ -30,7 +31,7 @@ TEST(StringRing, SixteenFetchesUseEverySlotOnce)
 {
     const char* slots[16];
     for (auto& s : slots)
-        s = load_res_string(1);
+        s = load_res_string(IDS_MAIN_TITLE);
     const char* lowest = slots[0];
     for (auto* s : slots)
         if (s < lowest)
@@ -51,16 +52,17 @@ TEST(StringRing, TwoThreadsFetchingAtOnceNeverShareASlotStep)
 {
     // Both threads advance one shared counter: after N fetches in all, the
     // next slot is exactly N steps on, whatever the interleaving.
-    const char* before = load_res_string(20);
+    const char* before = load_res_string(IDS_DONE);
     constexpr int per_thread = 4000;
+    static constexpr int cycle[] = {IDS_FAILED, IDS_CANCELLED, IDS_DONE};
     auto fetch = [] {
         for (int i = 0; i < per_thread; ++i)
-            load_res_string(18 + i % 3);
+            load_res_string(cycle[i % 3]);
     };
     std::thread a(fetch), b(fetch);
     a.join();
     b.join();
-    const char* after = load_res_string(20);
+    const char* after = load_res_string(IDS_DONE);
     // 2 * 4000 + 1 fetches later: 8001 % 16 == 1 slot on from `before`.
     EXPECT_EQ((after - before + 16 * 1024) % (16 * 1024), 1024);
 }

@@ -5,15 +5,16 @@
 #include <cstring>
 
 #include "frame/app.h"
+#include "resources/resource_ids.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int)
 {
     app_instance = instance;
     if (std::strcmp(command_line, "ring") == 0) {
-        const char* first = load_res_string(1);
+        const char* first = load_res_string(IDS_MAIN_TITLE);
         const char* slot0 = first;
         for (int i = 0; i < 15; ++i)
-            slot0 = load_res_string(2);
+            slot0 = load_res_string(IDS_IMAGE_GROUP);
         return static_cast<int>((first - slot0) / 1024);
     }
     const char* text = load_res_string(std::atoi(command_line));

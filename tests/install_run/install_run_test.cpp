@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "expected_texts.h"
+#include "resources/resource_ids.h"
 #include "ui_driver.h"
 
 namespace {
@@ -166,30 +167,30 @@ struct InstallRun : ::testing::Test {
     void open_main(const std::string& image, bool format = false, char letter = 'E')
     {
         ASSERT_TRUE(start_app(&app, folder + "kavel-setup.exe"));
-        main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+        main = wait_dialog_titled(app.pi.dwProcessId, text(IDS_MAIN_TITLE), WAIT_MS);
         ASSERT_NE(main, nullptr);
-        set_control_text(main, 1004, image);
+        set_control_text(main, IDC_IMAGE_PATH, image);
         choose_drive(format, letter);
     }
     void choose_drive(bool format = false, char letter = 'E')
     {
         int entry = -1;
         const std::string drive = std::string(1, letter) + ":";
-        for (int i = 0; i < combo_count(main, 1006); ++i)
-            if (combo_entry(main, 1006, i).rfind(drive, 0) == 0)
+        for (int i = 0; i < combo_count(main, IDC_DRIVE_LIST); ++i)
+            if (combo_entry(main, IDC_DRIVE_LIST, i).rfind(drive, 0) == 0)
                 entry = i;
         ASSERT_GE(entry, 0) << "drive " << drive << " is not offered";
-        select_combo(main, 1006, entry);
+        select_combo(main, IDC_DRIVE_LIST, entry);
         if (format)
-            SendDlgItemMessageA(main, 1008, BM_SETCHECK, BST_CHECKED, 0);
+            SendDlgItemMessageA(main, IDC_FORMAT, BM_SETCHECK, BST_CHECKED, 0);
     }
     void press_start()
     {
-        click(main, 1009);
-        progress = wait_dialog_titled(app.pi.dwProcessId, text(14), WAIT_MS);
+        click(main, IDC_START);
+        progress = wait_dialog_titled(app.pi.dwProcessId, text(IDS_PROGRESS_TITLE), WAIT_MS);
         ASSERT_NE(progress, nullptr) << "no progress dialog";
     }
-    std::string log() { return control_text(progress, 1001); }
+    std::string log() { return control_text(progress, IDC_LOG); }
     bool log_has(const std::string& part)
     {
         return wait_until([&] { return log().find(part) != std::string::npos; }, RUN_MS);
@@ -197,36 +198,44 @@ struct InstallRun : ::testing::Test {
     // Waits for the end of the run (the button reads Close) and gives the log.
     std::string finished_log(DWORD ms = RUN_MS)
     {
-        EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, ms))
+        EXPECT_TRUE(wait_until(
+            [&] { return control_text(progress, IDC_STOP_CLOSE) == text(IDS_CLOSE); }, ms))
             << "the run did not end: " << log();
         // The worker's last line follows end_run on a failure.
         wait_until(
             [&] {
                 std::string l = log();
-                return l.size() >= text(38).size() &&
-                       (l.compare(l.size() - text(38).size(), std::string::npos, text(38)) == 0 ||
-                        l.compare(l.size() - text(37).size(), std::string::npos, text(37)) == 0);
+                return l.size() >= text(IDS_INTERRUPTED).size() &&
+                       (l.compare(l.size() - text(IDS_INTERRUPTED).size(), std::string::npos,
+                                  text(IDS_INTERRUPTED)) == 0 ||
+                        l.compare(l.size() - text(IDS_SUCCEEDED).size(), std::string::npos,
+                                  text(IDS_SUCCEEDED)) == 0);
             },
             WAIT_MS);
         return log();
     }
-    int bar() { return static_cast<int>(SendDlgItemMessageA(progress, 1002, PBM_GETPOS, 0, 0)); }
+    int bar()
+    {
+        return static_cast<int>(SendDlgItemMessageA(progress, IDC_PROGRESS, PBM_GETPOS, 0, 0));
+    }
     std::string image_checks()
     {
-        return text(21) + text(20) + text(23) + text(20) + text(27) + text(20);
+        return text(IDS_CHECKING_IMAGE) + text(IDS_DONE) + text(IDS_CHECKING_FILE_SYSTEM) +
+               text(IDS_DONE) + text(IDS_CHECKING_SPACE) + text(IDS_DONE);
     }
     std::string copy_line(const std::string& name)
     {
-        return format_text(29, 'E', "kavel\\", name.c_str());
+        return format_text(IDS_COPYING, 'E', "kavel\\", name.c_str());
     }
     // The boot-loader lines of a run that went through, with the UEFI step's
     // outcome.
     std::string syslinux_lines(const std::string& uefi_outcome)
     {
-        return format_text(31, 'E') + text(20) + format_text(41, 'E') + uefi_outcome + text(32) +
-               text(20);
+        return format_text(IDS_CREATING_SYSLINUX_CFG, 'E') + text(IDS_DONE) +
+               format_text(IDS_COPYING_UEFI_LOADERS, 'E') + uefi_outcome +
+               text(IDS_INSTALLING_BOOT_LOADER) + text(IDS_DONE);
     }
-    std::string syslinux_lines() { return syslinux_lines(text(20)); }
+    std::string syslinux_lines() { return syslinux_lines(text(IDS_DONE)); }
     // Names of the files and folders under `path`, one a line, sorted.
     std::string tree(const std::string& path)
     {
@@ -291,7 +300,7 @@ struct InstallRun : ::testing::Test {
         wait_until(
             [&] {
                 box = wait_dialog_titled(app.pi.dwProcessId, "Error", 0);
-                return box != nullptr || control_text(progress, 1003) == text(16);
+                return box != nullptr || control_text(progress, IDC_STOP_CLOSE) == text(IDS_CLOSE);
             },
             RUN_MS);
         return box;
@@ -302,8 +311,8 @@ struct InstallRun : ::testing::Test {
     {
         std::string expected = image_checks();
         for (const char* name : {"base.sfs", "initrd.gz", "my apps.sfs", "vmlinuz"})
-            expected += copy_line(name) + text(20);
-        return expected + syslinux_lines() + text(37);
+            expected += copy_line(name) + text(IDS_DONE);
+        return expected + syslinux_lines() + text(IDS_SUCCEEDED);
     }
 };
 
@@ -335,13 +344,14 @@ TEST_F(InstallRun, FullRunPutsEveryFileOnTheTargetAndMakesItBootable)
     EXPECT_EQ(read_file(folder + "chkdsk.args"), "chkdsk E:\n");
     EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\n");
     EXPECT_EQ(bar(), 100);
-    EXPECT_EQ(control_text(progress, 1003), text(16));
-    click(progress, 1003);
+    EXPECT_EQ(control_text(progress, IDC_STOP_CLOSE), text(IDS_CLOSE));
+    click(progress, IDC_STOP_CLOSE);
     EXPECT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
     // Back in the main dialog, as it was.
     EXPECT_TRUE(wait_until([&] { return IsWindowEnabled(main) != FALSE; }, WAIT_MS));
-    EXPECT_EQ(control_text(main, 1004), images + "kavel-test.iso");
-    EXPECT_EQ(combo_entry(main, 1006, combo_selection(main, 1006)).substr(0, 2), "E:");
+    EXPECT_EQ(control_text(main, IDC_IMAGE_PATH), images + "kavel-test.iso");
+    EXPECT_EQ(combo_entry(main, IDC_DRIVE_LIST, combo_selection(main, IDC_DRIVE_LIST)).substr(0, 2),
+              "E:");
 }
 
 TEST_F(InstallRun, LoadersAlreadyOnTheTargetAreReplaced)
@@ -354,8 +364,8 @@ TEST_F(InstallRun, LoadersAlreadyOnTheTargetAreReplaced)
     write_file("E:\\EFI\\BOOT\\grubx64.efi", "another loader of the user's");
     use_stand_in_7z(current_listing({{10, "a.sfs"}}), "10 a.sfs\n");
     start(images + "kavel-test.iso");
-    EXPECT_EQ(finished_log(),
-              image_checks() + copy_line("a.sfs") + text(20) + syslinux_lines() + text(37));
+    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(IDS_DONE) +
+                                  syslinux_lines() + text(IDS_SUCCEEDED));
     for (const char* f : UEFI_FILES)
         EXPECT_TRUE(read_file(std::string("E:\\EFI\\BOOT\\") + f) == read_file(kit + "efi\\" + f))
             << f;
@@ -367,8 +377,8 @@ TEST_F(InstallRun, WithoutTheEfiFolderTheDriveIsMadeForBiosOnly)
     remove_tree(folder + "efi");
     use_stand_in_7z(current_listing({{10, "a.sfs"}}), "10 a.sfs\n");
     start(images + "kavel-test.iso");
-    EXPECT_EQ(finished_log(),
-              image_checks() + copy_line("a.sfs") + text(20) + syslinux_lines(text(42)) + text(37));
+    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(IDS_DONE) +
+                                  syslinux_lines(text(IDS_NO_UEFI_LOADERS)) + text(IDS_SUCCEEDED));
     EXPECT_EQ(GetFileAttributesA("E:\\EFI"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\n");
     EXPECT_EQ(bar(), 100);
@@ -384,8 +394,9 @@ TEST_F(InstallRun, OneLoaderFileMissingPutsNoneOnTheTarget)
         DeleteFileA((folder + "syslinux.args").c_str());
         remove_tree("E:\\EFI");
         start(images + "kavel-test.iso");
-        EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(20) +
-                                      syslinux_lines(text(42)) + text(37));
+        EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(IDS_DONE) +
+                                      syslinux_lines(text(IDS_NO_UEFI_LOADERS)) +
+                                      text(IDS_SUCCEEDED));
         EXPECT_EQ(GetFileAttributesA("E:\\EFI"), INVALID_FILE_ATTRIBUTES);
         EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\n");
         stop_app(&app);
@@ -403,9 +414,10 @@ TEST_F(InstallRun, ALoaderFolderThatCannotBeMadeIsAFailedCopy)
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    ERROR_ALREADY_EXISTS, 1024, reason, sizeof reason, nullptr);
     ASSERT_NE(reason[0], '\0');
-    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(20) +
-                                  format_text(31, 'E') + text(20) + format_text(41, 'E') +
-                                  text(18) + reason + "\r\n" + text(38));
+    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(IDS_DONE) +
+                                  format_text(IDS_CREATING_SYSLINUX_CFG, 'E') + text(IDS_DONE) +
+                                  format_text(IDS_COPYING_UEFI_LOADERS, 'E') + text(IDS_FAILED) +
+                                  reason + "\r\n" + text(IDS_INTERRUPTED));
     EXPECT_EQ(read_file("E:\\EFI"), "not a folder");
     EXPECT_EQ(read_file(folder + "syslinux.args"), "");
     EXPECT_EQ(bar(), 95);
@@ -415,7 +427,8 @@ TEST_F(InstallRun, FormatBoxTickedTriesTheShellFormatFirst)
 {
     // Wine's SHFormatDrive answers that it cannot format.
     start(images + "kavel-test.iso", true);
-    EXPECT_EQ(finished_log(), format_text(17, 'E') + text(18) + text(38));
+    EXPECT_EQ(finished_log(),
+              format_text(IDS_FORMATTING, 'E') + text(IDS_FAILED) + text(IDS_INTERRUPTED));
 }
 
 TEST_F(InstallRun, AFileThatIsNoImageFailsTheImageCheckWithTheListing)
@@ -423,9 +436,9 @@ TEST_F(InstallRun, AFileThatIsNoImageFailsTheImageCheckWithTheListing)
     start(images + "not-an-image.iso");
     std::string l = finished_log();
     // 7-Zip refuses it with a nonzero code; its listing follows the outcome.
-    ASSERT_EQ(l.rfind(text(21) + text(18), 0), 0u) << l;
+    ASSERT_EQ(l.rfind(text(IDS_CHECKING_IMAGE) + text(IDS_FAILED), 0), 0u) << l;
     EXPECT_NE(l.find("not-an-image.iso"), std::string::npos);
-    EXPECT_EQ(l.substr(l.size() - text(38).size()), text(38));
+    EXPECT_EQ(l.substr(l.size() - text(IDS_INTERRUPTED).size()), text(IDS_INTERRUPTED));
     EXPECT_EQ(file_size("E:\\kavel"), -1);
 }
 
@@ -433,8 +446,9 @@ TEST_F(InstallRun, AListingWithoutSummaryCannotBeRead)
 {
     use_stand_in_7z("\r\n7-Zip (stand-in)\r\n\r\nnothing listed here\r\n");
     start(images + "kavel-test.iso");
-    EXPECT_EQ(finished_log(), text(21) + text(22) +
-                                  "\r\n7-Zip (stand-in)\r\n\r\nnothing listed here\r\n" + text(38));
+    EXPECT_EQ(finished_log(), text(IDS_CHECKING_IMAGE) + text(IDS_NO_FILE_INFO) +
+                                  "\r\n7-Zip (stand-in)\r\n\r\nnothing listed here\r\n" +
+                                  text(IDS_INTERRUPTED));
 }
 
 TEST_F(InstallRun, ChkdskCodesAreJudgedAsTheTableSays)
@@ -450,12 +464,14 @@ TEST_F(InstallRun, ChkdskCodesAreJudgedAsTheTableSays)
         put("chkdsk.code", c.code);
         start(images + "kavel-test.iso");
         std::string l = finished_log();
-        std::string head = text(21) + text(20) + text(23) + text(c.outcome) + format_text(26, 'E');
+        std::string head = text(IDS_CHECKING_IMAGE) + text(IDS_DONE) +
+                           text(IDS_CHECKING_FILE_SYSTEM) + text(c.outcome) +
+                           format_text(IDS_CHKDSK_ADVICE, 'E');
         EXPECT_EQ(l.rfind(head, 0), 0u) << l;
         if (c.goes_on)
-            EXPECT_EQ(l.substr(l.size() - text(37).size()), text(37));
+            EXPECT_EQ(l.substr(l.size() - text(IDS_SUCCEEDED).size()), text(IDS_SUCCEEDED));
         else
-            EXPECT_EQ(l, head + text(38));
+            EXPECT_EQ(l, head + text(IDS_INTERRUPTED));
         stop_app(&app);
     }
 }
@@ -467,9 +483,10 @@ TEST_F(InstallRun, NotEnoughSpaceNamesTheTotalInMiB)
     use_stand_in_7z(current_listing({{total, "huge.sfs"}}));
     start(images + "kavel-test.iso");
     char need[64];
-    wsprintfA(need, text(28).c_str(), static_cast<int>(total >> 20));
-    EXPECT_EQ(finished_log(),
-              text(21) + text(20) + text(23) + text(20) + text(27) + need + text(38));
+    wsprintfA(need, text(IDS_NOT_ENOUGH_SPACE).c_str(), static_cast<int>(total >> 20));
+    EXPECT_EQ(finished_log(), text(IDS_CHECKING_IMAGE) + text(IDS_DONE) +
+                                  text(IDS_CHECKING_FILE_SYSTEM) + text(IDS_DONE) +
+                                  text(IDS_CHECKING_SPACE) + need + text(IDS_INTERRUPTED));
     EXPECT_EQ(file_size("E:\\kavel"), -1);
 }
 
@@ -479,18 +496,19 @@ TEST_F(InstallRun, StopDuringAnExtractionEndsTheChildAndKeepsThePartialFile)
     ASSERT_NE(child, nullptr);
 
     DWORD pressed = GetTickCount();
-    click(progress, 1003);
+    click(progress, IDC_STOP_CLOSE);
     EXPECT_EQ(WaitForSingleObject(child, 1500), WAIT_OBJECT_0) << "the extraction went on";
     DWORD ended = GetTickCount() - pressed;
     CloseHandle(child);
     std::string l = finished_log();
-    EXPECT_EQ(l, image_checks() + copy_line("slow.sfs") + text(19) + text(38));
+    EXPECT_EQ(l,
+              image_checks() + copy_line("slow.sfs") + text(IDS_CANCELLED) + text(IDS_INTERRUPTED));
     long long partial = file_size("E:\\kavel\\slow.sfs");
     EXPECT_GT(partial, 0);
     EXPECT_LT(partial, 50000000);
     // The dialog stays open until the button is pressed again.
     EXPECT_TRUE(IsWindow(progress));
-    click(progress, 1003);
+    click(progress, IDC_STOP_CLOSE);
     EXPECT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
     RecordProperty("child_end_ms", static_cast<int>(ended));
 }
@@ -508,22 +526,23 @@ TEST_F(InstallRun, TheProgressDialogOpensWithItsTextsAndTheBarAtZero)
 {
     put("chkdsk.code", "0 3000"); // holds the run while the dialog is looked at
     start(images + "kavel-test.iso");
-    EXPECT_EQ(window_text(progress), text(14));
+    EXPECT_EQ(window_text(progress), text(IDS_PROGRESS_TITLE));
     // The button's text is the last thing set when the dialog opens.
-    EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(15); }, WAIT_MS));
-    EXPECT_EQ(SendDlgItemMessageA(progress, 1002, PBM_GETRANGE, TRUE, 0), 0);
-    EXPECT_EQ(SendDlgItemMessageA(progress, 1002, PBM_GETRANGE, FALSE, 0), 100);
+    EXPECT_TRUE(wait_until([&] { return control_text(progress, IDC_STOP_CLOSE) == text(IDS_STOP); },
+                           WAIT_MS));
+    EXPECT_EQ(SendDlgItemMessageA(progress, IDC_PROGRESS, PBM_GETRANGE, TRUE, 0), 0);
+    EXPECT_EQ(SendDlgItemMessageA(progress, IDC_PROGRESS, PBM_GETRANGE, FALSE, 0), 100);
     EXPECT_EQ(bar(), 0);
     // (Wine answers WM_GETFONT with 0 across processes, so the log's font is
     // seen on the screenshot of the dialog instead.)
     // The main dialog takes no input meanwhile.
     EXPECT_FALSE(IsWindowEnabled(main));
     // Escape does nothing, also in the log, which has the focus at first.
-    EXPECT_EQ(focus_of(progress), GetDlgItem(progress, 1001));
-    press_key(GetDlgItem(progress, 1001), VK_ESCAPE);
+    EXPECT_EQ(focus_of(progress), GetDlgItem(progress, IDC_LOG));
+    press_key(GetDlgItem(progress, IDC_LOG), VK_ESCAPE);
     Sleep(300);
     EXPECT_TRUE(IsWindow(progress));
-    EXPECT_EQ(control_text(progress, 1003), text(15));
+    EXPECT_EQ(control_text(progress, IDC_STOP_CLOSE), text(IDS_STOP));
 }
 
 TEST_F(InstallRun, ResizingKeepsTheMarginsAndTheButtonsSize)
@@ -561,13 +580,15 @@ TEST_F(InstallRun, StopWhileChkdskRunsEndsTheCheck)
     // The check only reads, so a stop ends it instead of waiting a minute.
     put_chkdsk_code("0 60000");
     start(images + "kavel-test.iso");
-    ASSERT_TRUE(log_has(text(23)));
+    ASSERT_TRUE(log_has(text(IDS_CHECKING_FILE_SYSTEM)));
     HANDLE check = only_child("chkdsk.exe");
     ASSERT_NE(check, nullptr);
-    click(progress, 1003);
+    click(progress, IDC_STOP_CLOSE);
     EXPECT_EQ(WaitForSingleObject(check, 10000), WAIT_OBJECT_0) << "chkdsk runs on";
     CloseHandle(check);
-    EXPECT_EQ(finished_log(WAIT_MS), text(21) + text(20) + text(23) + text(19) + text(38));
+    EXPECT_EQ(finished_log(WAIT_MS), text(IDS_CHECKING_IMAGE) + text(IDS_DONE) +
+                                         text(IDS_CHECKING_FILE_SYSTEM) + text(IDS_CANCELLED) +
+                                         text(IDS_INTERRUPTED));
 }
 
 TEST_F(InstallRun, WithoutSevenZipTheProcessEndsAfterTheCreateProcessBox)
@@ -615,9 +636,9 @@ TEST_F(InstallRun, ProgramsPlantedInTheCurrentFolderNeverRun)
 {
     std::string downloads = planted_folder(folder, kit, images + "kavel-test.iso");
     ASSERT_TRUE(start_in(&app, folder + "kavel-setup.exe", downloads));
-    main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+    main = wait_dialog_titled(app.pi.dwProcessId, text(IDS_MAIN_TITLE), WAIT_MS);
     ASSERT_NE(main, nullptr);
-    set_control_text(main, 1004, downloads + "kavel-test.iso");
+    set_control_text(main, IDC_IMAGE_PATH, downloads + "kavel-test.iso");
     choose_drive();
     press_start();
     EXPECT_EQ(finished_log(), full_run_log());
@@ -632,9 +653,9 @@ TEST_F(InstallRun, AMissingSevenZipIsNotTakenFromTheCurrentFolder)
     std::string downloads = planted_folder(folder, kit, images + "kavel-test.iso");
     DeleteFileA((folder + "7z.exe").c_str());
     ASSERT_TRUE(start_in(&app, folder + "kavel-setup.exe", downloads));
-    main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+    main = wait_dialog_titled(app.pi.dwProcessId, text(IDS_MAIN_TITLE), WAIT_MS);
     ASSERT_NE(main, nullptr);
-    set_control_text(main, 1004, downloads + "kavel-test.iso");
+    set_control_text(main, IDC_IMAGE_PATH, downloads + "kavel-test.iso");
     choose_drive();
     press_start();
     HWND box = wait_dialog_titled(app.pi.dwProcessId, "Error", WAIT_MS);
@@ -656,9 +677,9 @@ TEST_F(InstallRun, AMissingSyslinuxIsNotTakenFromThePath)
     bool started = start_app(&app, folder + "kavel-setup.exe");
     SetEnvironmentVariableA("PATH", old_path);
     ASSERT_TRUE(started);
-    main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+    main = wait_dialog_titled(app.pi.dwProcessId, text(IDS_MAIN_TITLE), WAIT_MS);
     ASSERT_NE(main, nullptr);
-    set_control_text(main, 1004, images + "kavel-test.iso");
+    set_control_text(main, IDC_IMAGE_PATH, images + "kavel-test.iso");
     choose_drive();
     press_start();
     HWND box = failure_box_or_end();
@@ -740,9 +761,9 @@ TEST_F(InstallRun, AnInstallerFolderTheCodePageCannotSpellWorksToTheEnd)
                                korean.c_str(), &si, &app.pi));
     app.started = true;
     WaitForInputIdle(app.pi.hProcess, 10000);
-    main = wait_dialog_titled(app.pi.dwProcessId, text(1), WAIT_MS);
+    main = wait_dialog_titled(app.pi.dwProcessId, text(IDS_MAIN_TITLE), WAIT_MS);
     ASSERT_NE(main, nullptr);
-    set_control_text(main, 1004, images + "kavel-test.iso");
+    set_control_text(main, IDC_IMAGE_PATH, images + "kavel-test.iso");
     choose_drive();
     press_start();
     // A folder that cannot be found shows a failure box and ends the process
@@ -781,8 +802,8 @@ TEST_F(InstallRun, SizesPastFourGiBAreCheckedAndCountedWhole)
                     std::to_string(big) + " big.sfs\n1000 small.sfs\n");
     start(images + "kavel-test.iso");
     std::string l = finished_log();
-    EXPECT_EQ(l, image_checks() + copy_line("big.sfs") + text(20) + copy_line("small.sfs") +
-                     text(20) + syslinux_lines() + text(37));
+    EXPECT_EQ(l, image_checks() + copy_line("big.sfs") + text(IDS_DONE) + copy_line("small.sfs") +
+                     text(IDS_DONE) + syslinux_lines() + text(IDS_SUCCEEDED));
     EXPECT_EQ(file_size("E:\\kavel\\big.sfs"), big);
     remove_tree("E:\\kavel");
 }
@@ -796,7 +817,8 @@ TEST_F(InstallRun, ASummaryWithoutFileLinesIsRefusedBeforeAnythingIsExtracted)
                    "2026-12-08 01:42:31 D....            0            0  boot\r\n");
     use_stand_in_7z(listing);
     start(images + "kavel-test.iso");
-    EXPECT_EQ(finished_log(), text(21) + text(22) + listing + text(38));
+    EXPECT_EQ(finished_log(),
+              text(IDS_CHECKING_IMAGE) + text(IDS_NO_FILE_INFO) + listing + text(IDS_INTERRUPTED));
     EXPECT_EQ(read_file(folder + "7z.args").find(" e -y "), std::string::npos);
 }
 
@@ -810,7 +832,8 @@ TEST_F(InstallRun, UnsafeNamesInTheImageAreRefused)
         use_stand_in_7z(listing, "10 good.sfs\n");
         DeleteFileA((folder + "7z.args").c_str());
         start(images + "kavel-test.iso");
-        EXPECT_EQ(finished_log(), text(21) + text(22) + listing + text(38));
+        EXPECT_EQ(finished_log(), text(IDS_CHECKING_IMAGE) + text(IDS_NO_FILE_INFO) + listing +
+                                      text(IDS_INTERRUPTED));
         EXPECT_EQ(read_file(folder + "7z.args").find(" e -y "), std::string::npos);
         stop_app(&app);
     }
@@ -821,7 +844,8 @@ TEST_F(InstallRun, EmptyFilesWithATotalOfZeroLeaveTheBarAndSucceed)
     use_stand_in_7z(current_listing({{0, "empty.sfs"}}), "0 empty.sfs\n");
     start(images + "kavel-test.iso");
     std::string l = finished_log();
-    EXPECT_EQ(l, image_checks() + copy_line("empty.sfs") + text(20) + syslinux_lines() + text(37));
+    EXPECT_EQ(l, image_checks() + copy_line("empty.sfs") + text(IDS_DONE) + syslinux_lines() +
+                     text(IDS_SUCCEEDED));
     EXPECT_EQ(file_size("E:\\kavel\\empty.sfs"), 0);
 }
 
@@ -831,7 +855,9 @@ TEST_F(InstallRun, ACommandLineThatWouldNotFitIsNeverCut)
     use_stand_in_7z(current_listing({{10, name}}), "10 " + name + "\n");
     start(images + "kavel-test.iso");
     std::string l = finished_log();
-    EXPECT_EQ(l.substr(l.size() - (text(18) + text(38)).size()), text(18) + text(38)) << l;
+    EXPECT_EQ(l.substr(l.size() - (text(IDS_FAILED) + text(IDS_INTERRUPTED)).size()),
+              text(IDS_FAILED) + text(IDS_INTERRUPTED))
+        << l;
     EXPECT_EQ(read_file(folder + "7z.args").find(" e -y "), std::string::npos);
 }
 
@@ -841,15 +867,17 @@ TEST_F(InstallRun, ExtractionChildFailingWithTheRightSizeGoesOn)
     put("7z.e-code", "1");
     put("7z.e-out", "some warning\r\n");
     start(images + "kavel-test.iso");
-    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(18) + "some warning\r\n" +
-                                  text(20) + syslinux_lines() + text(37));
+    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(IDS_FAILED) +
+                                  "some warning\r\n" + text(IDS_DONE) + syslinux_lines() +
+                                  text(IDS_SUCCEEDED));
 }
 
 TEST_F(InstallRun, AWrongSizeEndsTheRun)
 {
     use_stand_in_7z(current_listing({{4096, "a.sfs"}, {10, "b.sfs"}}), "4000 a.sfs\n10 b.sfs\n");
     start(images + "kavel-test.iso");
-    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(30) + text(38));
+    EXPECT_EQ(finished_log(),
+              image_checks() + copy_line("a.sfs") + text(IDS_WRONG_SIZE) + text(IDS_INTERRUPTED));
     EXPECT_EQ(file_size("E:\\kavel\\b.sfs"), -1);
 }
 
@@ -860,8 +888,10 @@ TEST_F(InstallRun, SyslinuxFailingShowsItsErrorTextOnly)
     put("syslinux.err", "said on standard error\r\n");
     start(images + "kavel-test.iso");
     std::string l = finished_log();
-    std::string tail = format_text(31, 'E') + text(20) + format_text(41, 'E') + text(20) +
-                       text(32) + text(18) + "said on standard error\r\n" + text(38);
+    std::string tail = format_text(IDS_CREATING_SYSLINUX_CFG, 'E') + text(IDS_DONE) +
+                       format_text(IDS_COPYING_UEFI_LOADERS, 'E') + text(IDS_DONE) +
+                       text(IDS_INSTALLING_BOOT_LOADER) + text(IDS_FAILED) +
+                       "said on standard error\r\n" + text(IDS_INTERRUPTED);
     ASSERT_GE(l.size(), tail.size());
     EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
     EXPECT_EQ(bar(), 95);
@@ -875,7 +905,8 @@ TEST_F(InstallRun, AMissingSyslinuxCfgIsAFailedCopyWithTheSystemsReason)
     char reason[1024] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    ERROR_FILE_NOT_FOUND, 1024, reason, sizeof reason, nullptr);
-    std::string tail = format_text(31, 'E') + text(18) + reason + "\r\n" + text(38);
+    std::string tail = format_text(IDS_CREATING_SYSLINUX_CFG, 'E') + text(IDS_FAILED) + reason +
+                       "\r\n" + text(IDS_INTERRUPTED);
     ASSERT_GE(l.size(), tail.size());
     EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
     EXPECT_EQ(read_file(folder + "syslinux.args"), "");
@@ -889,7 +920,7 @@ TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
     write_file("C:\\boot.ini", "[boot loader]\r\ntimeout=0\r\n");
     start(images + "kavel-test.iso", false, 'F');
     std::string l = finished_log();
-    std::string tail = text(33) + text(18) + text(38);
+    std::string tail = text(IDS_IDENTIFYING_PARTITION) + text(IDS_FAILED) + text(IDS_INTERRUPTED);
     ASSERT_GE(l.size(), tail.size());
     EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
     // The files are in place all the same, and nothing was written on C:.
@@ -934,8 +965,8 @@ bool starts_with(const std::string& s, const std::string& head)
 bool stopped_log_in_order(std::string l, const std::string& whole,
                           const std::vector<std::string>& names, bool ended)
 {
-    const std::string interrupted = cp936(expected_text(38));
-    const std::string cancelled = cp936(expected_text(19));
+    const std::string interrupted = cp936(expected_text(IDS_INTERRUPTED));
+    const std::string cancelled = cp936(expected_text(IDS_CANCELLED));
     auto cut_tail = [&](const std::string& tail) {
         if (l.size() < tail.size() || l.compare(l.size() - tail.size(), tail.size(), tail) != 0)
             return false;
@@ -950,11 +981,12 @@ bool stopped_log_in_order(std::string l, const std::string& whole,
             return l.size() >= label.size() &&
                    l.compare(l.size() - label.size(), std::string::npos, label) == 0;
         };
-        bool after_label =
-            ends_with(cp936(expected_text(21))) || ends_with(cp936(expected_text(23)));
+        bool after_label = ends_with(cp936(expected_text(IDS_CHECKING_IMAGE))) ||
+                           ends_with(cp936(expected_text(IDS_CHECKING_FILE_SYSTEM)));
         for (const std::string& name : names) {
             char label[256];
-            wsprintfA(label, cp936(expected_text(29)).c_str(), 'E', "kavel\\", name.c_str());
+            wsprintfA(label, cp936(expected_text(IDS_COPYING)).c_str(), 'E', "kavel\\",
+                      name.c_str());
             after_label = after_label ||
                           (l.size() >= std::strlen(label) &&
                            l.compare(l.size() - std::strlen(label), std::string::npos, label) == 0);
@@ -980,11 +1012,12 @@ TEST_F(InstallRun, ALongLogIsWholeAndInOrderWhenTheButtonReadsClose)
     start(images + "kavel-test.iso");
     std::string expected = image_checks();
     for (const std::string& name : m.names)
-        expected += copy_line(name) + text(20);
-    expected += syslinux_lines() + text(37);
+        expected += copy_line(name) + text(IDS_DONE);
+    expected += syslinux_lines() + text(IDS_SUCCEEDED);
     // Everything handed over before the end of the run is shown by the time
     // the button is relabelled, the bar's last move included.
-    ASSERT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, RUN_MS))
+    ASSERT_TRUE(wait_until(
+        [&] { return control_text(progress, IDC_STOP_CLOSE) == text(IDS_CLOSE); }, RUN_MS))
         << log();
     std::string at_close = log();
     int bar_at_close = bar();
@@ -1006,8 +1039,8 @@ TEST_F(InstallRun, StoppedOrClosedAtAnyMomentTheLogStaysWholeAndInOrder)
     use_stand_in_7z(m.listing, m.sizes);
     std::string whole = image_checks();
     for (const std::string& name : m.names)
-        whole += copy_line(name) + text(20);
-    whole += syslinux_lines() + text(37);
+        whole += copy_line(name) + text(IDS_DONE);
+    whole += syslinux_lines() + text(IDS_SUCCEEDED);
 
     start(images + "kavel-test.iso");
     DWORD began = GetTickCount();
@@ -1023,18 +1056,18 @@ TEST_F(InstallRun, StoppedOrClosedAtAnyMomentTheLogStaysWholeAndInOrder)
 
     for (int round = 0; round < 8; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
-        ASSERT_EQ(control_text(progress, 1003), text(16));
+        ASSERT_EQ(control_text(progress, IDC_STOP_CLOSE), text(IDS_CLOSE));
         press_now(progress, 1003); // Close: back to the main dialog
         ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
         remove_tree("E:\\kavel");
-        click(main, 1009);
-        progress = wait_dialog_titled(app.pi.dwProcessId, text(14), WAIT_MS);
+        click(main, IDC_START);
+        progress = wait_dialog_titled(app.pi.dwProcessId, text(IDS_PROGRESS_TITLE), WAIT_MS);
         ASSERT_NE(progress, nullptr);
         DWORD at = moment(draw);
         Sleep(at);
         if (round % 2 == 0) {
             // Stop: the dialog stays, and its log can be read.
-            if (control_text(progress, 1003) != text(15)) {
+            if (control_text(progress, IDC_STOP_CLOSE) != text(IDS_STOP)) {
                 EXPECT_EQ(finished_log(), whole); // ended by itself first
                 continue;
             }
@@ -1055,12 +1088,13 @@ TEST_F(InstallRun, StoppedOrClosedAtAnyMomentTheLogStaysWholeAndInOrder)
             ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
             // The closed run's worker ends at its next check.
             remove_tree("E:\\kavel");
-            click(main, 1009);
-            progress = wait_dialog_titled(app.pi.dwProcessId, text(14), WAIT_MS);
+            click(main, IDC_START);
+            progress = wait_dialog_titled(app.pi.dwProcessId, text(IDS_PROGRESS_TITLE), WAIT_MS);
             ASSERT_NE(progress, nullptr);
             // It may first wait, visibly, for the closed run's worker.
             std::string l = finished_log();
-            EXPECT_TRUE(l == whole || l == text(43) + text(20) + whole)
+            EXPECT_TRUE(l == whole ||
+                        l == text(IDS_WAITING_FOR_PREVIOUS_RUN) + text(IDS_DONE) + whole)
                 << "closed at " << at << " ms: " << l;
         }
     }
@@ -1085,8 +1119,8 @@ TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
         // Close the dialog and press Start at once.
         PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
         ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
-        click(main, 1009);
-        progress = wait_dialog_titled(app.pi.dwProcessId, text(14), WAIT_MS);
+        click(main, IDC_START);
+        progress = wait_dialog_titled(app.pi.dwProcessId, text(IDS_PROGRESS_TITLE), WAIT_MS);
         ASSERT_NE(progress, nullptr);
         EXPECT_EQ(WaitForSingleObject(child, 5000), WAIT_OBJECT_0) << "the old child runs on";
         CloseHandle(child);
@@ -1095,7 +1129,8 @@ TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
         ASSERT_TRUE(log_has(copy_line("slow.sfs")));
         std::string own = image_checks() + copy_line("slow.sfs");
         std::string l = log();
-        EXPECT_TRUE(l == own || l == text(43) + text(20) + own) << l;
+        EXPECT_TRUE(l == own || l == text(IDS_WAITING_FOR_PREVIOUS_RUN) + text(IDS_DONE) + own)
+            << l;
         EXPECT_LE(children_named(&app, "7z.exe").size(), 1u);
     }
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -1134,7 +1169,7 @@ TEST_F(InstallRun, AFixedDiskTargetWithoutBootIniIsRefusedBeforeAnythingChanges)
     ASSERT_NE(before.find("tovkast_drive.log"), std::string::npos) << before;
     press_start();
     ASSERT_FALSE(HasFatalFailure());
-    EXPECT_EQ(finished_log(WAIT_MS), text(44) + text(38));
+    EXPECT_EQ(finished_log(WAIT_MS), text(IDS_NO_BOOT_INI) + text(IDS_INTERRUPTED));
     EXPECT_EQ(root_of_c(), before);
     EXPECT_EQ(GetFileAttributesA("F:\\kavel"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(read_file(chkdsk_stand_in_folder() + "chkdsk.args"), "");
@@ -1146,9 +1181,9 @@ TEST_F(InstallRun, AnExtractionChildEndingWithCode259IsJudgedAsFailedOnce)
     put("7z.e-code", "259");
     put("7z.e-out", "ended with 259\r\n");
     start(images + "kavel-test.iso");
-    EXPECT_EQ(finished_log(30000), image_checks() + copy_line("a.sfs") + text(18) +
-                                       "ended with 259\r\n" + text(20) + syslinux_lines() +
-                                       text(37));
+    EXPECT_EQ(finished_log(30000), image_checks() + copy_line("a.sfs") + text(IDS_FAILED) +
+                                       "ended with 259\r\n" + text(IDS_DONE) + syslinux_lines() +
+                                       text(IDS_SUCCEEDED));
     std::string args = read_file(folder + "7z.args");
     EXPECT_EQ(args.find(" e -y "), args.rfind(" e -y ")) << args;
 }
@@ -1173,8 +1208,9 @@ TEST_F(InstallRun, AnExtractionChildPrintingAMebibyteNeverBlocksTheRun)
     use_stand_in_7z(current_listing({{4096, "a.sfs"}, {10, "b.sfs"}}), "4096 a.sfs\n10 b.sfs\n");
     put("7z.e-out", said);
     start(images + "kavel-test.iso");
-    const std::string files = copy_line("a.sfs") + text(20) + copy_line("b.sfs") + text(20);
-    EXPECT_EQ(finished_log(60000), image_checks() + files + syslinux_lines() + text(37));
+    const std::string files =
+        copy_line("a.sfs") + text(IDS_DONE) + copy_line("b.sfs") + text(IDS_DONE);
+    EXPECT_EQ(finished_log(60000), image_checks() + files + syslinux_lines() + text(IDS_SUCCEEDED));
     stop_app(&app);
 
     // Failing, the child's whole text is shown.
@@ -1183,8 +1219,8 @@ TEST_F(InstallRun, AnExtractionChildPrintingAMebibyteNeverBlocksTheRun)
     put("7z.e-code", "1");
     start(images + "kavel-test.iso");
     std::string l = finished_log(60000);
-    std::string expected = image_checks() + copy_line("a.sfs") + text(18) + said + text(20) +
-                           syslinux_lines() + text(37);
+    std::string expected = image_checks() + copy_line("a.sfs") + text(IDS_FAILED) + said +
+                           text(IDS_DONE) + syslinux_lines() + text(IDS_SUCCEEDED);
     EXPECT_EQ(l.size(), expected.size());
     EXPECT_TRUE(l == expected) << "the log differs from what the child printed";
 }
@@ -1196,7 +1232,8 @@ TEST_F(InstallRun, ALongListingIsShownWholeBeforeTheInterruption)
     use_stand_in_7z(listing);
     start(images + "kavel-test.iso");
     std::string l = finished_log(WAIT_MS);
-    std::string expected = text(21) + text(22) + listing + text(38);
+    std::string expected =
+        text(IDS_CHECKING_IMAGE) + text(IDS_NO_FILE_INFO) + listing + text(IDS_INTERRUPTED);
     EXPECT_EQ(l.size(), expected.size());
     EXPECT_TRUE(l == expected) << "the log lost text";
 }
@@ -1205,7 +1242,7 @@ TEST_F(InstallRun, ClosingDuringChkdskEndsItAndTheNextRunDoesNotWaitSilently)
 {
     put_chkdsk_code("0 60000");
     start(images + "kavel-test.iso");
-    ASSERT_TRUE(log_has(text(23)));
+    ASSERT_TRUE(log_has(text(IDS_CHECKING_FILE_SYSTEM)));
     HANDLE old_check = only_child("chkdsk.exe");
     ASSERT_NE(old_check, nullptr);
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -1218,17 +1255,18 @@ TEST_F(InstallRun, ClosingDuringChkdskEndsItAndTheNextRunDoesNotWaitSilently)
     EXPECT_TRUE(wait_until(
         [&] {
             first = log();
-            return first.rfind(text(43), 0) == 0 || first.rfind(text(21), 0) == 0;
+            return first.rfind(text(IDS_WAITING_FOR_PREVIOUS_RUN), 0) == 0 ||
+                   first.rfind(text(IDS_CHECKING_IMAGE), 0) == 0;
         },
         1000))
         << "the new log says nothing: \"" << first << "\"";
     EXPECT_EQ(WaitForSingleObject(old_check, 1000), WAIT_OBJECT_0) << "the old chkdsk runs on";
     CloseHandle(old_check);
     // The new run goes on to its own check.
-    ASSERT_TRUE(log_has(text(23)));
+    ASSERT_TRUE(log_has(text(IDS_CHECKING_FILE_SYSTEM)));
     std::string l = log();
-    std::string own = text(21) + text(20) + text(23);
-    EXPECT_TRUE(l == own || l == text(43) + text(20) + own) << l;
+    std::string own = text(IDS_CHECKING_IMAGE) + text(IDS_DONE) + text(IDS_CHECKING_FILE_SYSTEM);
+    EXPECT_TRUE(l == own || l == text(IDS_WAITING_FOR_PREVIOUS_RUN) + text(IDS_DONE) + own) << l;
     // Closing this run ends its check too.
     HANDLE new_check = only_child("chkdsk.exe");
     ASSERT_NE(new_check, nullptr);
@@ -1242,7 +1280,7 @@ TEST_F(InstallRun, ANewRunWaitsVisiblyForAWorkerInSyslinuxAndStopWorksMeanwhile)
     // syslinux writes: closing its run lets it finish.
     put("syslinux.code", "0 6000");
     start(images + "kavel-test.iso");
-    ASSERT_TRUE(log_has(text(32)));
+    ASSERT_TRUE(log_has(text(IDS_INSTALLING_BOOT_LOADER)));
     HANDLE loader = only_child("syslinux.exe");
     ASSERT_NE(loader, nullptr);
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -1251,22 +1289,27 @@ TEST_F(InstallRun, ANewRunWaitsVisiblyForAWorkerInSyslinuxAndStopWorksMeanwhile)
     // Second run: it says at once that it waits, and Stop ends it.
     press_start();
     ASSERT_FALSE(HasFatalFailure());
-    EXPECT_TRUE(wait_until([&] { return log() == text(43); }, 1000)) << log();
-    click(progress, 1003);
-    EXPECT_TRUE(wait_until([&] { return control_text(progress, 1003) == text(16); }, 1000));
-    EXPECT_TRUE(wait_until([&] { return log() == text(43) + text(38); }, 1000)) << log();
+    EXPECT_TRUE(wait_until([&] { return log() == text(IDS_WAITING_FOR_PREVIOUS_RUN); }, 1000))
+        << log();
+    click(progress, IDC_STOP_CLOSE);
+    EXPECT_TRUE(wait_until(
+        [&] { return control_text(progress, IDC_STOP_CLOSE) == text(IDS_CLOSE); }, 1000));
+    EXPECT_TRUE(wait_until(
+        [&] { return log() == text(IDS_WAITING_FOR_PREVIOUS_RUN) + text(IDS_INTERRUPTED); }, 1000))
+        << log();
     EXPECT_EQ(WaitForSingleObject(loader, 0), WAIT_TIMEOUT) << "syslinux was ended";
-    click(progress, 1003);
+    click(progress, IDC_STOP_CLOSE);
     ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
 
     // Third run: it waits for both before it, then runs whole.
     put("syslinux.code", "0");
     press_start();
     ASSERT_FALSE(HasFatalFailure());
-    EXPECT_TRUE(wait_until([&] { return log() == text(43); }, 1000)) << log();
+    EXPECT_TRUE(wait_until([&] { return log() == text(IDS_WAITING_FOR_PREVIOUS_RUN); }, 1000))
+        << log();
     EXPECT_EQ(WaitForSingleObject(loader, WAIT_MS), WAIT_OBJECT_0);
     CloseHandle(loader);
-    EXPECT_EQ(finished_log(), text(43) + text(20) + full_run_log());
+    EXPECT_EQ(finished_log(), text(IDS_WAITING_FOR_PREVIOUS_RUN) + text(IDS_DONE) + full_run_log());
     EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\nsyslinux -f E:\n");
 }
 
@@ -1277,7 +1320,7 @@ TEST_F(InstallRun, ExitRightAfterClosingAnExtractionLeavesNoChildWriting)
     // Both posted: Exit is handled as soon as the progress dialog is gone,
     // before the abandoned worker's next look at its run.
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
-    click(main, 1010);
+    click(main, IDC_EXIT);
     EXPECT_EQ(wait_exit(&app, WAIT_MS), 0u);
     EXPECT_EQ(WaitForSingleObject(child, 0), WAIT_OBJECT_0) << "7z outlived the installer";
     CloseHandle(child);
@@ -1293,11 +1336,11 @@ TEST_F(InstallRun, ExitDuringTheBootLoaderStepWaitsForTheWorkerToFinishIt)
     // installer ends.
     put("syslinux.code", "0 3000");
     start(images + "kavel-test.iso");
-    ASSERT_TRUE(log_has(text(32)));
+    ASSERT_TRUE(log_has(text(IDS_INSTALLING_BOOT_LOADER)));
     HANDLE loader = only_child("syslinux.exe");
     ASSERT_NE(loader, nullptr);
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
-    click(main, 1010);
+    click(main, IDC_EXIT);
     EXPECT_EQ(wait_exit(&app, WAIT_MS), 0u);
     EXPECT_EQ(WaitForSingleObject(loader, 0), WAIT_OBJECT_0) << "the installer ended first";
     CloseHandle(loader);

@@ -107,7 +107,8 @@ struct PicturePointer : ::testing::Test {
 
         ASSERT_TRUE(pointer_to(5, 5)) << rig_last_answer();
         ASSERT_TRUE(start_app(&app, installer_path()));
-        main = wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(1)), WAIT_MS);
+        main =
+            wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(IDS_MAIN_TITLE)), WAIT_MS);
         ASSERT_NE(main, nullptr) << "main dialog did not open";
         picture = GetDlgItem(main, IDC_PICTURE);
         ASSERT_NE(picture, nullptr);
@@ -233,15 +234,16 @@ TEST_F(PicturePointer, WhileARunIsInProgressThePictureDoesNotReact)
     std::string image = folder + "picture-test.iso";
     std::ofstream(image, std::ios::binary) << "not read: the stand-in 7z only waits";
 
-    set_control_text(main, 1004, image);
+    set_control_text(main, IDC_IMAGE_PATH, image);
     int entry = -1;
-    for (int i = 0; i < combo_count(main, 1006); ++i)
-        if (combo_entry(main, 1006, i).rfind("E:", 0) == 0)
+    for (int i = 0; i < combo_count(main, IDC_DRIVE_LIST); ++i)
+        if (combo_entry(main, IDC_DRIVE_LIST, i).rfind("E:", 0) == 0)
             entry = i;
     ASSERT_GE(entry, 0) << "drive E: is not offered";
-    select_combo(main, 1006, entry);
-    click(main, 1009);
-    HWND progress = wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(14)), WAIT_MS);
+    select_combo(main, IDC_DRIVE_LIST, entry);
+    click(main, IDC_START);
+    HWND progress =
+        wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(IDS_PROGRESS_TITLE)), WAIT_MS);
     ASSERT_NE(progress, nullptr) << "no progress dialog";
     ASSERT_TRUE(wait_until(
         [&] {

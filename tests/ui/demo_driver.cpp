@@ -10,6 +10,7 @@
 #include <string>
 
 #include "expected_texts.h"
+#include "resources/resource_ids.h"
 #include "ui_driver.h"
 
 namespace {
@@ -36,27 +37,28 @@ int main(int argc, char** argv)
         return 2;
     DWORD pid = 0;
     wait_until([&] { return (pid = installer_process()) != 0; }, 30000);
-    HWND main = wait_dialog_titled(pid, cp936(expected_text(1)), 30000);
+    HWND main = wait_dialog_titled(pid, cp936(expected_text(IDS_MAIN_TITLE)), 30000);
     if (main == nullptr) {
         std::printf("no main dialog\n");
         return 1;
     }
-    set_control_text(main, 1004, argv[1]);
+    set_control_text(main, IDC_IMAGE_PATH, argv[1]);
     std::string drive = std::string(1, argv[2][0]) + ":";
-    for (int i = 0; i < combo_count(main, 1006); ++i)
-        if (combo_entry(main, 1006, i).rfind(drive, 0) == 0)
-            select_combo(main, 1006, i);
+    for (int i = 0; i < combo_count(main, IDC_DRIVE_LIST); ++i)
+        if (combo_entry(main, IDC_DRIVE_LIST, i).rfind(drive, 0) == 0)
+            select_combo(main, IDC_DRIVE_LIST, i);
     if (argc < 4 || std::string(argv[3]) != "run")
         return 0;
 
-    click(main, 1009);
-    HWND progress = wait_dialog_titled(pid, cp936(expected_text(14)), 30000);
+    click(main, IDC_START);
+    HWND progress = wait_dialog_titled(pid, cp936(expected_text(IDS_PROGRESS_TITLE)), 30000);
     if (progress == nullptr)
         return 1;
     bool ended = wait_until(
-        [&] { return control_text(progress, 1003) == cp936(expected_text(16)); }, 120000);
+        [&] { return control_text(progress, IDC_STOP_CLOSE) == cp936(expected_text(IDS_CLOSE)); },
+        120000);
     Sleep(300);
-    std::string log = control_text(progress, 1001);
+    std::string log = control_text(progress, IDC_LOG);
     std::printf("%s\n", ended ? "the run ended" : "the run did not end");
-    return ended && log.find(cp936(expected_text(37))) != std::string::npos ? 0 : 1;
+    return ended && log.find(cp936(expected_text(IDS_SUCCEEDED))) != std::string::npos ? 0 : 1;
 }

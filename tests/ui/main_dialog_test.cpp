@@ -23,7 +23,8 @@ struct MainDialog : ::testing::Test {
     void SetUp() override
     {
         ASSERT_TRUE(start_app(&app, installer_path()));
-        dialog = wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(1)), WAIT_MS);
+        dialog =
+            wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(IDS_MAIN_TITLE)), WAIT_MS);
         ASSERT_NE(dialog, nullptr) << "main dialog did not open";
     }
     void TearDown() override { stop_app(&app); }
@@ -34,7 +35,7 @@ struct MainDialog : ::testing::Test {
     {
         HWND box = box_of_dialog();
         ASSERT_NE(box, nullptr) << "no message box";
-        EXPECT_EQ(window_text(box), cp936(expected_text(11)));
+        EXPECT_EQ(window_text(box), cp936(expected_text(IDS_CAP_ERROR)));
         EXPECT_EQ(message_box_text(box), text);
         EXPECT_TRUE(message_box_has_icon(box));
         answer(box);
@@ -55,7 +56,7 @@ struct MainDialog : ::testing::Test {
 
 TEST_F(MainDialog, OpensWithEveryTextFromTheStringTable)
 {
-    EXPECT_EQ(window_text(dialog), cp936(expected_text(1)));
+    EXPECT_EQ(window_text(dialog), cp936(expected_text(IDS_MAIN_TITLE)));
     const struct {
         int control;
         int string;
@@ -64,26 +65,26 @@ TEST_F(MainDialog, OpensWithEveryTextFromTheStringTable)
     for (const auto& t : texts)
         EXPECT_EQ(control_text(dialog, t.control), cp936(expected_text(t.string)))
             << "control " << t.control;
-    EXPECT_EQ(control_text(dialog, 102), "&Exit");
-    EXPECT_EQ(control_text(dialog, 1004), "");
-    EXPECT_TRUE(focus_is(1004));
-    EXPECT_EQ(SendDlgItemMessageA(dialog, 1008, BM_GETCHECK, 0, 0), BST_UNCHECKED);
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, 1008)));
-    EXPECT_EQ(combo_selection(dialog, 1006), CB_ERR);
+    EXPECT_EQ(control_text(dialog, IDC_HELP_BUTTON), "&Exit");
+    EXPECT_EQ(control_text(dialog, IDC_IMAGE_PATH), "");
+    EXPECT_TRUE(focus_is(IDC_IMAGE_PATH));
+    EXPECT_EQ(SendDlgItemMessageA(dialog, IDC_FORMAT, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog, IDC_FORMAT)));
+    EXPECT_EQ(combo_selection(dialog, IDC_DRIVE_LIST), CB_ERR);
     // The pictures are in place: the help icon and the picture's bitmap.
-    EXPECT_NE(SendDlgItemMessageA(dialog, 102, BM_GETIMAGE, IMAGE_ICON, 0), 0);
-    EXPECT_NE(SendDlgItemMessageA(dialog, 1012, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
+    EXPECT_NE(SendDlgItemMessageA(dialog, IDC_HELP_BUTTON, BM_GETIMAGE, IMAGE_ICON, 0), 0);
+    EXPECT_NE(SendDlgItemMessageA(dialog, IDC_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0), 0);
 }
 
 TEST_F(MainDialog, StartWithoutPathAsksForTheImage)
 {
     // Even with a drive chosen, if there is one, the path comes first.
-    if (combo_count(dialog, 1006) > 0)
-        select_combo(dialog, 1006, 0);
+    if (combo_count(dialog, IDC_DRIVE_LIST) > 0)
+        select_combo(dialog, IDC_DRIVE_LIST, 0);
     SetFocus(nullptr);
-    click(dialog, 1009);
-    expect_error_box(cp936(expected_text(10)));
-    EXPECT_TRUE(focus_is(1004));
+    click(dialog, IDC_START);
+    expect_error_box(cp936(expected_text(IDS_NO_IMAGE)));
+    EXPECT_TRUE(focus_is(IDC_IMAGE_PATH));
 }
 
 TEST_F(MainDialog, StartWithFolderOrMissingPathNamesThePath)
@@ -92,12 +93,12 @@ TEST_F(MainDialog, StartWithFolderOrMissingPathNamesThePath)
     CreateDirectoryA(folder.c_str(), nullptr);
     const std::string paths[] = {folder, own_folder() + "no such image.iso"};
     for (const std::string& path : paths) {
-        set_control_text(dialog, 1004, path);
-        click(dialog, 1009);
+        set_control_text(dialog, IDC_IMAGE_PATH, path);
+        click(dialog, IDC_START);
         char message[1024];
-        wsprintfA(message, cp936(expected_text(12)).c_str(), path.c_str());
+        wsprintfA(message, cp936(expected_text(IDS_NOT_AN_IMAGE)).c_str(), path.c_str());
         expect_error_box(message);
-        EXPECT_TRUE(focus_is(1004));
+        EXPECT_TRUE(focus_is(IDC_IMAGE_PATH));
     }
 }
 
@@ -105,37 +106,37 @@ TEST_F(MainDialog, AnOverlongPathIsShownShortenedButStillNamesTheFile)
 {
     // Fits the path buffer, but not the message with it.
     std::string path = "C:\\" + std::string(1000, 'd') + "\\missing.iso";
-    set_control_text(dialog, 1004, path);
-    ASSERT_EQ(control_text(dialog, 1004).size(), path.size());
-    click(dialog, 1009);
+    set_control_text(dialog, IDC_IMAGE_PATH, path);
+    ASSERT_EQ(control_text(dialog, IDC_IMAGE_PATH).size(), path.size());
+    click(dialog, IDC_START);
     HWND box = box_of_dialog();
     ASSERT_NE(box, nullptr);
     std::string text = message_box_text(box);
-    std::string ending = "\\missing.iso" + cp936(expected_text(12)).substr(2);
+    std::string ending = "\\missing.iso" + cp936(expected_text(IDS_NOT_AN_IMAGE)).substr(2);
     EXPECT_LE(text.size(), 1023u);
     EXPECT_EQ(text.rfind("C:\\ddd", 0), 0u);
     EXPECT_EQ(text.substr(text.size() - ending.size()), ending);
     answer(box);
-    EXPECT_TRUE(focus_is(1004));
+    EXPECT_TRUE(focus_is(IDC_IMAGE_PATH));
 }
 
 TEST_F(MainDialog, StartWithAValidFileButNoDriveAsksForTheDrive)
 {
     std::string image = own_folder() + "ui_probe.iso";
     std::ofstream(image) << "not looked at before a run";
-    set_control_text(dialog, 1004, image);
-    click(dialog, 1009);
-    expect_error_box(cp936(expected_text(13)));
-    EXPECT_TRUE(focus_is(1006));
+    set_control_text(dialog, IDC_IMAGE_PATH, image);
+    click(dialog, IDC_START);
+    expect_error_box(cp936(expected_text(IDS_NO_DRIVE)));
+    EXPECT_TRUE(focus_is(IDC_DRIVE_LIST));
 }
 
 TEST_F(MainDialog, EscapeAndEnterDoNothing)
 {
-    HWND edit = GetDlgItem(dialog, 1004);
-    ASSERT_TRUE(focus_is(1004));
+    HWND edit = GetDlgItem(dialog, IDC_IMAGE_PATH);
+    ASSERT_TRUE(focus_is(IDC_IMAGE_PATH));
     press_key(edit, VK_ESCAPE);
     EXPECT_TRUE(only_main_dialog_after(500));
-    set_control_text(dialog, 1004, "C:\\some.iso");
+    set_control_text(dialog, IDC_IMAGE_PATH, "C:\\some.iso");
     press_key(edit, VK_RETURN);
     EXPECT_TRUE(only_main_dialog_after(500));
     EXPECT_EQ(wait_exit(&app, 0), STILL_ACTIVE);
@@ -143,7 +144,7 @@ TEST_F(MainDialog, EscapeAndEnterDoNothing)
 
 TEST_F(MainDialog, ExitButtonEndsWithCodeZero)
 {
-    click(dialog, 1010);
+    click(dialog, IDC_EXIT);
     EXPECT_EQ(wait_exit(&app, WAIT_MS), 0u);
 }
 
@@ -155,11 +156,11 @@ TEST_F(MainDialog, CloseBoxEndsWithCodeZero)
 
 TEST_F(MainDialog, HelpShowsTheAboutTextWithoutIcon)
 {
-    click(dialog, 102);
+    click(dialog, IDC_HELP_BUTTON);
     HWND box = box_of_dialog();
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(window_text(box), cp936(expected_text(39)));
-    EXPECT_EQ(message_box_text(box), cp936(expected_text(40)));
+    EXPECT_EQ(window_text(box), cp936(expected_text(IDS_CAP_HELP)));
+    EXPECT_EQ(message_box_text(box), cp936(expected_text(IDS_ABOUT)));
     EXPECT_FALSE(message_box_has_icon(box));
     answer(box);
     EXPECT_TRUE(wait_until([&] { return !IsWindow(box); }, WAIT_MS));
@@ -169,8 +170,8 @@ TEST_F(MainDialog, BrowseStartsEmptyWithTheIsoFilterAndFillsTheEdit)
 {
     std::string image = own_folder() + "browse probe.iso";
     std::ofstream(image) << "x";
-    set_control_text(dialog, 1004, "C:\\previous\\path.iso");
-    click(dialog, 1005);
+    set_control_text(dialog, IDC_IMAGE_PATH, "C:\\previous\\path.iso");
+    click(dialog, IDC_BROWSE);
     HWND chooser = box_of_dialog();
     ASSERT_NE(chooser, nullptr) << "no open-file dialog";
 
@@ -192,29 +193,30 @@ TEST_F(MainDialog, BrowseStartsEmptyWithTheIsoFilterAndFillsTheEdit)
     SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide_path.c_str()));
     answer(chooser, IDOK);
     ASSERT_TRUE(wait_until([&] { return !IsWindow(chooser); }, WAIT_MS));
-    EXPECT_TRUE(wait_until([&] { return control_text(dialog, 1004) == image; }, WAIT_MS))
-        << control_text(dialog, 1004);
+    EXPECT_TRUE(wait_until([&] { return control_text(dialog, IDC_IMAGE_PATH) == image; }, WAIT_MS))
+        << control_text(dialog, IDC_IMAGE_PATH);
 }
 
 TEST_F(MainDialog, CancelledBrowseLeavesThePath)
 {
-    set_control_text(dialog, 1004, "C:\\kept.iso");
-    click(dialog, 1005);
+    set_control_text(dialog, IDC_IMAGE_PATH, "C:\\kept.iso");
+    click(dialog, IDC_BROWSE);
     HWND chooser = box_of_dialog();
     ASSERT_NE(chooser, nullptr);
     answer(chooser, IDCANCEL);
     ASSERT_TRUE(wait_until([&] { return !IsWindow(chooser); }, WAIT_MS));
-    EXPECT_EQ(control_text(dialog, 1004), "C:\\kept.iso");
+    EXPECT_EQ(control_text(dialog, IDC_IMAGE_PATH), "C:\\kept.iso");
 }
 
 TEST(Installer, ArgumentsChangeNothing)
 {
     app_process app;
     ASSERT_TRUE(start_app(&app, installer_path(), "/q --format E: x.iso"));
-    HWND dialog = wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(1)), WAIT_MS);
+    HWND dialog =
+        wait_dialog_titled(app.pi.dwProcessId, cp936(expected_text(IDS_MAIN_TITLE)), WAIT_MS);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(control_text(dialog, 1004), "");
-    click(dialog, 1010);
+    EXPECT_EQ(control_text(dialog, IDC_IMAGE_PATH), "");
+    click(dialog, IDC_EXIT);
     EXPECT_EQ(wait_exit(&app, WAIT_MS), 0u);
     stop_app(&app);
 }
