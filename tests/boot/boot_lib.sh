@@ -7,6 +7,13 @@ serial_text() { # LOG
   tr -d '\r' <"$1" | sed 's/\x1b\[[0-9;?=]*[A-Za-z]//g; s/\x1bc//g'
 }
 
+# Whether the serial log has a line matching the extended PATTERN. grep reads
+# to the end: a grep -q that stops at the first match would end serial_text by
+# SIGPIPE, which pipefail reports as a failure.
+serial_has() { # LOG PATTERN
+  [ "$(serial_text "$1" | grep -cE "$2")" != 0 ]
+}
+
 serial_tail() { # LOG [LINES]
   echo "--- last ${2:-40} lines of the serial log $1 ---"
   printf '%s\n' "$(serial_text "$1" | tail -n "${2:-40}")"
@@ -66,7 +73,7 @@ boot_qemu() { # LOG LIMIT STOP -- QEMU ARGS...
   boot_end=timeout
   local waited=0
   while kill -0 "$qemu_pid" 2>/dev/null; do
-    if [ -n "$stop" ] && serial_text "$log" | grep -qE "$stop"; then
+    if [ -n "$stop" ] && serial_has "$log" "$stop"; then
       boot_end=stopped
       break
     fi

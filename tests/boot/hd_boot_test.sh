@@ -136,7 +136,7 @@ boot good 'error: '
 echo "hard-disk boot through the menu entry: $boot_seconds s" >"$work/good.seconds"
 [ "$boot_end" = poweroff ] || fail "the boot through the entry $target_name did not end by itself ($boot_end)" "$work/good.log"
 # (GRUB 2 keeps a CR of a CR LF line in the title: no closing quote here.)
-serial_text "$work/good.log" | grep -q "Booting \`Kavel Linux (tovkast)" ||
+serial_has "$work/good.log" "Booting \`Kavel Linux \(tovkast\)" ||
   fail "GRUB did not boot the entry \"Kavel Linux (tovkast)\" (the user's default 1)" "$work/good.log"
 number=${target_name#(hd0,}
 number=${number%)}

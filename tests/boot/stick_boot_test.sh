@@ -125,8 +125,8 @@ uefi_needs_the_loaders() {
     -drive "if=pflash,format=raw,readonly=on,file=/usr/share/OVMF/OVMF_CODE.fd" \
     -drive "if=pflash,format=raw,file=$work/OVMF_VARS.fd" \
     -drive "file=$img,format=raw,if=ide" -snapshot
-  if serial_text "$log" | grep -q '^KAVEL partition: ' ||
-     ! serial_text "$log" | grep -q 'EFI Internal Shell'; then
+  if serial_has "$log" '^KAVEL partition: ' ||
+     ! serial_has "$log" 'EFI Internal Shell'; then
     echo "FAILED: the stick without EFI\\BOOT did not fail on UEFI as it should ($boot_end)"
     serial_tail "$log"
     exit 1
