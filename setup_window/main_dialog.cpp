@@ -97,8 +97,14 @@ void on_init(HWND dialog)
         int control;
         int string;
     } texts[] = {
-        {IDC_IMAGE_GROUP, 2}, {IDC_IMAGE_ADVICE, 3}, {IDC_DRIVE_GROUP, 4}, {IDC_DRIVE_ADVICE, 5},
-        {IDC_BROWSE, 6},      {IDC_FORMAT, 7},       {IDC_START, 8},       {IDC_EXIT, 9},
+        {IDC_IMAGE_GROUP, IDS_IMAGE_GROUP},
+        {IDC_IMAGE_ADVICE, IDS_IMAGE_ADVICE},
+        {IDC_DRIVE_GROUP, IDS_DRIVE_GROUP},
+        {IDC_DRIVE_ADVICE, IDS_DRIVE_ADVICE},
+        {IDC_BROWSE, IDS_BROWSE},
+        {IDC_FORMAT, IDS_FORMAT},
+        {IDC_START, IDS_START},
+        {IDC_EXIT, IDS_EXIT},
     };
     for (const auto& t : texts)
         SetDlgItemTextA(dialog, t.control, load_res_string(t.string));

@@ -59,7 +59,7 @@ int main(int argc, char** argv)
         return 1;
     }
     HWND dialog = installer.dialog;
-    HWND list = GetDlgItem(dialog, DRIVE_LIST);
+    HWND list = GetDlgItem(dialog, IDC_DRIVE_LIST);
 
     std::vector<std::string> entries = drive_entries(dialog);
     std::printf("drives offered: %u:", static_cast<unsigned>(entries.size()));
@@ -68,10 +68,10 @@ int main(int argc, char** argv)
     std::printf("\n");
 
     // One refill first, so that the first figure is not a cold start.
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(DRIVE_LIST, CBN_DROPDOWN),
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_DROPDOWN),
                  reinterpret_cast<LPARAM>(list));
     auto refills = time_each(n, [&] {
-        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(DRIVE_LIST, CBN_DROPDOWN),
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_DROPDOWN),
                      reinterpret_cast<LPARAM>(list));
     });
     auto round_trips = time_each(n, [&] { SendMessageA(list, CB_GETCOUNT, 0, 0); });
@@ -83,8 +83,8 @@ int main(int argc, char** argv)
     if (!entries.empty())
         std::printf("%-34s %8.3f ms\n", "median refill per offered drive",
                     f.median / entries.size());
-    if (static_cast<size_t>(combo_count(dialog, DRIVE_LIST)) != entries.size())
+    if (static_cast<size_t>(combo_count(dialog, IDC_DRIVE_LIST)) != entries.size())
         std::printf("note: the list changed while timing (%d entries now)\n",
-                    combo_count(dialog, DRIVE_LIST));
+                    combo_count(dialog, IDC_DRIVE_LIST));
     return installer.leave() ? 0 : 1;
 }

@@ -37,18 +37,18 @@ entries shown_drives(HWND dialog)
 
 bool format_checked(HWND dialog)
 {
-    return SendDlgItemMessageA(dialog, FORMAT_BOX, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    return SendDlgItemMessageA(dialog, IDC_FORMAT, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 bool format_enabled(HWND dialog)
 {
-    return IsWindowEnabled(GetDlgItem(dialog, FORMAT_BOX)) != FALSE;
+    return IsWindowEnabled(GetDlgItem(dialog, IDC_FORMAT)) != FALSE;
 }
 
 // Ticks the format box the way a click does.
 bool tick_format_box(HWND dialog)
 {
-    click(dialog, FORMAT_BOX);
+    click(dialog, IDC_FORMAT);
     return wait_until([&] { return format_checked(dialog); }, WAIT_MS);
 }
 
@@ -60,19 +60,19 @@ bool select_drive(HWND dialog, char letter)
         ADD_FAILURE() << letter << ": is not listed";
         return false;
     }
-    select_combo(dialog, DRIVE_LIST, index);
-    return combo_selection(dialog, DRIVE_LIST) == index;
+    select_combo(dialog, IDC_DRIVE_LIST, index);
+    return combo_selection(dialog, IDC_DRIVE_LIST) == index;
 }
 
 void drop_down_notice(HWND dialog)
 {
-    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(DRIVE_LIST, CBN_DROPDOWN),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, DRIVE_LIST)));
+    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_DRIVE_LIST, CBN_DROPDOWN),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDC_DRIVE_LIST)));
 }
 
 void show_drop_down(HWND dialog, bool shown)
 {
-    SendDlgItemMessageA(dialog, DRIVE_LIST, CB_SHOWDROPDOWN, shown ? TRUE : FALSE, 0);
+    SendDlgItemMessageA(dialog, IDC_DRIVE_LIST, CB_SHOWDROPDOWN, shown ? TRUE : FALSE, 0);
 }
 
 struct DriveList : ::testing::Test {
@@ -92,8 +92,8 @@ TEST_F(DriveList, OffersRemovableAndFixedDrivesInLetterOrderWithTheirLabels)
     EXPECT_EQ(without_root_drive(all), ENVIRONMENT_DRIVES);
     for (size_t i = 0; i + 1 < all.size(); ++i)
         EXPECT_NE(all[i].rfind("Z:", 0), 0u) << "Z: is listed before the end";
-    EXPECT_EQ(combo_selection(dialog, DRIVE_LIST), CB_ERR);
-    EXPECT_EQ(control_text(dialog, DRIVE_LIST), "");
+    EXPECT_EQ(combo_selection(dialog, IDC_DRIVE_LIST), CB_ERR);
+    EXPECT_EQ(control_text(dialog, IDC_DRIVE_LIST), "");
 }
 
 TEST_F(DriveList, FixedDriveClearsAndDisablesTheFormatBoxRemovableEnablesIt)
@@ -128,8 +128,8 @@ TEST_F(DriveList, RefillOnDropDownDropsTheSelectionButNotTheFormatBoxState)
     ASSERT_TRUE(tick_format_box(dialog));
     drop_down_notice(dialog);
     EXPECT_EQ(shown_drives(dialog), ENVIRONMENT_DRIVES);
-    EXPECT_EQ(combo_selection(dialog, DRIVE_LIST), CB_ERR);
-    EXPECT_EQ(control_text(dialog, DRIVE_LIST), "");
+    EXPECT_EQ(combo_selection(dialog, IDC_DRIVE_LIST), CB_ERR);
+    EXPECT_EQ(control_text(dialog, IDC_DRIVE_LIST), "");
     EXPECT_TRUE(format_checked(dialog));
     EXPECT_TRUE(format_enabled(dialog));
 
@@ -137,10 +137,10 @@ TEST_F(DriveList, RefillOnDropDownDropsTheSelectionButNotTheFormatBoxState)
     ASSERT_TRUE(select_drive(dialog, 'F'));
     ASSERT_FALSE(format_enabled(dialog));
     show_drop_down(dialog, true);
-    EXPECT_EQ(combo_selection(dialog, DRIVE_LIST), CB_ERR);
+    EXPECT_EQ(combo_selection(dialog, IDC_DRIVE_LIST), CB_ERR);
     EXPECT_EQ(shown_drives(dialog), ENVIRONMENT_DRIVES);
     show_drop_down(dialog, false);
-    EXPECT_EQ(combo_selection(dialog, DRIVE_LIST), CB_ERR);
+    EXPECT_EQ(combo_selection(dialog, IDC_DRIVE_LIST), CB_ERR);
     EXPECT_FALSE(format_enabled(dialog));
     EXPECT_FALSE(format_checked(dialog));
 
@@ -167,14 +167,14 @@ TEST_F(DriveList, DropDownShowsDrivesAddedAndRemovedWhileTheInstallerRuns)
     // Nothing is cached, but nothing is polled either: the list is as it was
     // until it drops down.
     EXPECT_EQ(shown_drives(dialog), ENVIRONMENT_DRIVES);
-    EXPECT_EQ(combo_selection(dialog, DRIVE_LIST), entry_of(ENVIRONMENT_DRIVES, 'E'));
+    EXPECT_EQ(combo_selection(dialog, IDC_DRIVE_LIST), entry_of(ENVIRONMENT_DRIVES, 'E'));
 
     show_drop_down(dialog, true);
     entries grown = ENVIRONMENT_DRIVES;
     grown.push_back("J: [NEWSTICK]");
     grown.push_back("K: [NEWDISK]");
     EXPECT_EQ(shown_drives(dialog), grown);
-    EXPECT_EQ(combo_selection(dialog, DRIVE_LIST), CB_ERR);
+    EXPECT_EQ(combo_selection(dialog, IDC_DRIVE_LIST), CB_ERR);
     show_drop_down(dialog, false);
     EXPECT_TRUE(format_checked(dialog));
     EXPECT_TRUE(format_enabled(dialog));
@@ -193,7 +193,7 @@ TEST_F(DriveList, DropDownShowsDrivesAddedAndRemovedWhileTheInstallerRuns)
     entries shrunk = ENVIRONMENT_DRIVES;
     shrunk.push_back("K: [NEWDISK]");
     EXPECT_EQ(shown_drives(dialog), shrunk);
-    EXPECT_EQ(combo_selection(dialog, DRIVE_LIST), CB_ERR);
+    EXPECT_EQ(combo_selection(dialog, IDC_DRIVE_LIST), CB_ERR);
     EXPECT_FALSE(format_enabled(dialog));
 }
 

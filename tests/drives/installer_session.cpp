@@ -25,9 +25,9 @@ installer_session::~installer_session()
 std::vector<std::string> drive_entries(HWND dialog)
 {
     std::vector<std::string> entries;
-    int n = combo_count(dialog, DRIVE_LIST);
+    int n = combo_count(dialog, IDC_DRIVE_LIST);
     for (int i = 0; i < n; ++i)
-        entries.push_back(combo_entry(dialog, DRIVE_LIST, i));
+        entries.push_back(combo_entry(dialog, IDC_DRIVE_LIST, i));
     return entries;
 }
 

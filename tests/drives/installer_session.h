@@ -4,11 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource_ids.h"
 #include "ui_driver.h"
 
 constexpr DWORD WAIT_MS = 15000;
-constexpr int DRIVE_LIST = 1006;
-constexpr int FORMAT_BOX = 1008;
 
 struct installer_session {
     app_process app;

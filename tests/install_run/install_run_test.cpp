@@ -549,18 +549,18 @@ TEST_F(InstallRun, ResizingKeepsTheMarginsAndTheButtonsSize)
 {
     put("chkdsk.code", "0 3000");
     start(images + "kavel-test.iso");
-    RECT before = client_rect_of(progress, 1003);
+    RECT before = client_rect_of(progress, IDC_STOP_CLOSE);
     const int bw = before.right - before.left, bh = before.bottom - before.top;
     for (SIZE size : {SIZE{700, 520}, SIZE{420, 300}}) {
         SetWindowPos(progress, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER);
         RECT client;
         GetClientRect(progress, &client);
         const int w = client.right, h = client.bottom;
-        ASSERT_TRUE(
-            wait_until([&] { return client_rect_of(progress, 1003).left == w - bw - 6; }, WAIT_MS));
-        RECT button = client_rect_of(progress, 1003);
-        RECT log_box = client_rect_of(progress, 1001);
-        RECT bar_box = client_rect_of(progress, 1002);
+        ASSERT_TRUE(wait_until(
+            [&] { return client_rect_of(progress, IDC_STOP_CLOSE).left == w - bw - 6; }, WAIT_MS));
+        RECT button = client_rect_of(progress, IDC_STOP_CLOSE);
+        RECT log_box = client_rect_of(progress, IDC_LOG);
+        RECT bar_box = client_rect_of(progress, IDC_PROGRESS);
         EXPECT_EQ(button.right - button.left, bw);
         EXPECT_EQ(button.bottom - button.top, bh);
         EXPECT_EQ(button.top, h - bh - 6);
@@ -1057,7 +1057,7 @@ TEST_F(InstallRun, StoppedOrClosedAtAnyMomentTheLogStaysWholeAndInOrder)
     for (int round = 0; round < 8; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         ASSERT_EQ(control_text(progress, IDC_STOP_CLOSE), text(IDS_CLOSE));
-        press_now(progress, 1003); // Close: back to the main dialog
+        press_now(progress, IDC_STOP_CLOSE); // Close: back to the main dialog
         ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
         remove_tree("E:\\kavel");
         click(main, IDC_START);
@@ -1071,7 +1071,7 @@ TEST_F(InstallRun, StoppedOrClosedAtAnyMomentTheLogStaysWholeAndInOrder)
                 EXPECT_EQ(finished_log(), whole); // ended by itself first
                 continue;
             }
-            press_now(progress, 1003);
+            press_now(progress, IDC_STOP_CLOSE);
             std::string shown = log();
             // The worker may add its last lines any moment after the press.
             EXPECT_TRUE(stopped_log_in_order(shown, whole, m.names, false))

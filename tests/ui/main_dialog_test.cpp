@@ -60,8 +60,14 @@ TEST_F(MainDialog, OpensWithEveryTextFromTheStringTable)
     const struct {
         int control;
         int string;
-    } texts[] = {{1001, 2}, {1003, 3}, {1002, 4}, {1007, 5},
-                 {1005, 6}, {1008, 7}, {1009, 8}, {1010, 9}};
+    } texts[] = {{IDC_IMAGE_GROUP, IDS_IMAGE_GROUP},
+                 {IDC_IMAGE_ADVICE, IDS_IMAGE_ADVICE},
+                 {IDC_DRIVE_GROUP, IDS_DRIVE_GROUP},
+                 {IDC_DRIVE_ADVICE, IDS_DRIVE_ADVICE},
+                 {IDC_BROWSE, IDS_BROWSE},
+                 {IDC_FORMAT, IDS_FORMAT},
+                 {IDC_START, IDS_START},
+                 {IDC_EXIT, IDS_EXIT}};
     for (const auto& t : texts)
         EXPECT_EQ(control_text(dialog, t.control), cp936(expected_text(t.string)))
             << "control " << t.control;
