@@ -2,7 +2,8 @@
 // installer's command lines and start-up flags, started one after the other,
 // each waited for, and nothing else (no dialogs, no polling, no bar).
 //
-//   child_sequence.exe RESULT seq IMAGE LETTER NAME...  "7z l", "chkdsk", one "7z e" per NAME
+//   child_sequence.exe RESULT seq IMAGE LETTER NAME...  "7z l", "chkdsk", one "7z e" per NAME,
+//                                                       "syslinux -f"
 //   child_sequence.exe RESULT x IMAGE LETTER            one "7z x" of the same selection
 //
 // Built as a GUI program, as the installer is, so that every console child gets
@@ -38,9 +39,9 @@ void put_result(const std::string& text)
     std::exit(1);
 }
 
-// Hidden console, standard output to a new pipe, every inheritable handle
-// passed on: the installer's way of starting 7z.
-HANDLE start_captured(std::string command, PROCESS_INFORMATION* child)
+// Hidden console, standard output (or standard error) to a new pipe, every
+// inheritable handle passed on: the installer's way of starting 7z and syslinux.
+HANDLE start_captured(std::string command, PROCESS_INFORMATION* child, bool errors = false)
 {
     STARTUPINFOA startup;
     GetStartupInfoA(&startup);
@@ -51,7 +52,7 @@ HANDLE start_captured(std::string command, PROCESS_INFORMATION* child)
     HANDLE write_end;
     if (!CreatePipe(&read_end, &write_end, &inheritable, 0))
         fail("CreatePipe");
-    startup.hStdOutput = write_end;
+    (errors ? startup.hStdError : startup.hStdOutput) = write_end;
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         child))
         fail("CreateProcess " + command);
@@ -70,19 +71,34 @@ DWORD wait_and_close(PROCESS_INFORMATION* child)
     return code;
 }
 
-// The listing: read to its end, as the installer reads it, then the exit code.
-void run_listing(const std::string& command)
+// Everything the pipe brings until the child lets go of it.
+std::string read_to_end(HANDLE pipe)
 {
-    PROCESS_INFORMATION child;
-    HANDLE pipe = start_captured(command, &child);
     char piece[1024];
     DWORD n = 0;
     std::string text;
     while (ReadFile(pipe, piece, sizeof piece, &n, nullptr) && n > 0)
         text.append(piece, n);
     CloseHandle(pipe);
+    return text;
+}
+
+// The listing: read to its end, as the installer reads it, then the exit code.
+void run_listing(const std::string& command)
+{
+    PROCESS_INFORMATION child;
+    std::string text = read_to_end(start_captured(command, &child));
     if (wait_and_close(&child) != 0 || text.find(" files") == std::string::npos)
         fail("listing: " + text);
+}
+
+// The boot loader: its standard error read to the end, then the exit code.
+void run_boot_loader(const std::string& command)
+{
+    PROCESS_INFORMATION child;
+    std::string errors = read_to_end(start_captured(command, &child, true));
+    if (wait_and_close(&child) != 0)
+        fail(command + ": " + errors);
 }
 
 // An extraction: the pipe is not read while the child runs (its output is a
@@ -134,6 +150,7 @@ int main(int argc, char** argv)
         run_check(std::string("chkdsk ") + letter + ":");
         for (const std::string& name : names)
             run_extraction("7z e -y -o" + target + " \"" + image + "\" \"" + name + "\"");
+        run_boot_loader(std::string("syslinux -f ") + letter + ":");
     } else {
         run_extraction("7z x -y -o" + target + " \"" + image + "\" *.sfs vmlinuz initrd.gz");
     }
