@@ -3,12 +3,12 @@
 #include <windows.h>
 #include <winioctl.h>
 
-#include <cstdio>
+#include "disk/xdio.h"
 
 int classify_drive(char letter)
 {
-    char volume[8];
-    std::snprintf(volume, sizeof volume, "\\\\.\\%c:", letter);
+    char volume[XDIO_VOLUME_PATH_SIZE];
+    xdio_volume_path(letter, volume);
 
     UINT type = GetDriveTypeA(volume + 4); // "E:" alone
     if (type == DRIVE_REMOVABLE)

@@ -7,3 +7,13 @@ constexpr int DRIVE_CLASS_FIXED = 3;     // fixed disk on any other bus
 
 // Class of drive `letter` ('A'..'Z'). Keeps no state; any failure gives 0.
 int classify_drive(char letter);
+
+// Calls visit(letter, present) for each letter from C: up to the highest
+// drive in `drives`, the mask GetLogicalDrives gives (A: in bit 0): a letter
+// whose own bit is clear comes too, with present false. A: and B: never come.
+template <typename Visit> void walk_drive_letters(unsigned long drives, Visit visit)
+{
+    drives >>= 2;
+    for (char letter = 'C'; drives != 0; ++letter, drives >>= 1)
+        visit(letter, (drives & 1) != 0);
+}

@@ -7,6 +7,7 @@
 #include "disk/drive_class.h"
 #include "disk/drive_log_lines.h"
 #include "disk/volume_query.h"
+#include "disk/xdio.h"
 #include "frame/app.h"
 #include "frame/exit_codes.h"
 
@@ -15,8 +16,8 @@ namespace {
 void log_drive(std::FILE* log, char letter)
 {
     char buffer[TEXT_BUFFER_SIZE];
-    char path[8];
-    std::snprintf(path, sizeof path, "\\\\.\\%c:", letter);
+    char path[XDIO_VOLUME_PATH_SIZE];
+    xdio_volume_path(letter, path);
     volume_place place;
     switch (query_volume(path, buffer, &place)) {
     case VOLUME_QUERY_OK:
@@ -42,12 +43,11 @@ void write_drive_log()
     std::FILE* log = std::fopen("c:\\tovkast_drive.log", "w");
     if (log == nullptr)
         return;
-    // Every letter from C: up to the highest present drive, present or not:
-    // classify_drive decides.
-    DWORD drives = GetLogicalDrives() >> 2;
-    for (char letter = 'C'; drives != 0; ++letter, drives >>= 1)
+    // Present or not, classify_drive decides.
+    walk_drive_letters(GetLogicalDrives(), [log](char letter, bool) {
         if (classify_drive(letter) != DRIVE_CLASS_NONE)
             log_drive(log, letter);
+    });
     write_xdio_lines(log);
     std::fclose(log);
 }

@@ -1,9 +1,8 @@
 #include "disk/grub_device.h"
 
-#include <cstdio>
-
 #include "disk/partition_match.h"
 #include "disk/volume_query.h"
+#include "disk/xdio.h"
 #include "frame/app.h"
 #include "frame/exit_codes.h"
 
@@ -14,7 +13,7 @@ char grub_device_buf[TEXT_BUFFER_SIZE];
 
 const char* grub_device_of_drive(char letter)
 {
-    std::snprintf(grub_device_buf, sizeof grub_device_buf, "\\\\.\\%c:", letter);
+    xdio_volume_path(letter, grub_device_buf);
     volume_place place;
     switch (query_volume(grub_device_buf, grub_device_buf, &place)) {
     case VOLUME_QUERY_OK:

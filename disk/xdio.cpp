@@ -77,6 +77,11 @@ template <typename Call> int transfer(xdio_device* dev, uint32_t count, Call cal
 
 } // namespace
 
+void xdio_volume_path(char letter, char* path)
+{
+    std::snprintf(path, XDIO_VOLUME_PATH_SIZE, "\\\\.\\%c:", letter);
+}
+
 xdio_device* xdio_open(const char* text, int writable)
 {
     if (!text)
@@ -88,8 +93,7 @@ xdio_device* xdio_open(const char* text, int writable)
         if (!parse_device_text(text, &name))
             return nullptr;
         if (name.floppy)
-            std::snprintf(device_path, sizeof device_path,
-                          "\\\\.\\%c:", static_cast<char>('A' + name.number));
+            xdio_volume_path(static_cast<char>('A' + name.number), device_path);
         else
             std::snprintf(device_path, sizeof device_path, "\\\\.\\PhysicalDrive%d",
                           static_cast<int>(name.number));

@@ -19,6 +19,11 @@ struct xdio_device {
     uint32_t sector;
 };
 
+// The raw device path of drive `letter`, "\\.\X:", written with its NUL into
+// `path`, which holds XDIO_VOLUME_PATH_SIZE bytes.
+constexpr int XDIO_VOLUME_PATH_SIZE = 7;
+void xdio_volume_path(char letter, char* path);
+
 // Opens `text`, either GRUB device text or, when it does not begin with "(",
 // a path used as it is:
 //   "(hdN)"    physical disk N (0..9), "\\.\PhysicalDriveN"

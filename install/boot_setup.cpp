@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "child/child_programs.h"
 #include "disk/drive_class.h"
 #include "disk/grub_device.h"
@@ -34,112 +32,83 @@ void enter_installer_folder()
         fail_api("SetCurrentDirectory");
 }
 
-// A copy that failed: the outcome, the system's reason, and the end of the run.
-void abandon_failed_copy()
+// A copy that failed: the outcome and the system's reason; the run ends.
+step_outcome failed_copy()
 {
     DWORD error = GetLastError();
     log_string(IDS_FAILED);
     SetLastError(error);
     log_append(last_error_text());
     log_append("\r\n");
-    abandon_run();
+    return step_failed();
 }
 
-// Logs the outcome of a boot-file edit; false when the run ends there.
-bool edit_done(int result)
-{
-    if (result == BOOT_FILE_OK)
-        return true;
-    log_string(result == BOOT_FILE_CANNOT_OPEN ? IDS_CANNOT_OPEN : IDS_FAILED);
-    abandon_run();
-    return false;
-}
+// What change_boot_file's change gives when CopyFileA failed.
+constexpr int LOADER_NOT_COPIED = -1;
 
-// Makes an existing boot file writable; returns the attributes it had.
-DWORD make_writable(const char* path)
+// One boot file on C: changed by `change`, which gives a BOOT_FILE_* result
+// or LOADER_NOT_COPIED. The file is writable meanwhile and kept afterwards as
+// the loader's own files are; when the change fails it gets back the
+// attributes it had, so that a protected file does not stay open to anyone.
+template <typename Change> step_outcome change_boot_file(const char* path, Change change)
 {
     DWORD before = GetFileAttributesA(path);
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    return before;
-}
-
-// A boot file whose step failed gets back the attributes it had, so that a
-// protected file does not stay open to anyone.
-void give_back_attributes(const char* path, DWORD before)
-{
-    if (before != INVALID_FILE_ATTRIBUTES)
-        SetFileAttributesA(path, before);
-}
-
-void finish()
-{
-    if (!run_goes_on()) {
-        // Stopped after the last check: the work is complete, the run is not.
-        log_string(IDS_INTERRUPTED);
-        return;
+    int result = change();
+    if (result != BOOT_FILE_OK) {
+        DWORD error = GetLastError();
+        if (before != INVALID_FILE_ATTRIBUTES)
+            SetFileAttributesA(path, before);
+        SetLastError(error);
+        if (result == LOADER_NOT_COPIED)
+            return failed_copy();
+        return step_failed(result == BOOT_FILE_CANNOT_OPEN ? IDS_CANNOT_OPEN : IDS_FAILED);
     }
-    log_string(IDS_SUCCEEDED);
-    end_run();
+    SetFileAttributesA(path, LOADER_ATTRIBUTES);
+    log_string(IDS_DONE);
+    return STEP_DONE;
 }
 
-void set_up_grub4dos(char letter)
+step_outcome set_up_grub4dos(char letter)
 {
     enter_installer_folder();
     log_string(IDS_IDENTIFYING_PARTITION);
     const char* found = grub_device_of_drive(letter);
-    if (found == nullptr) {
-        log_string(IDS_FAILED);
-        abandon_run();
-        return;
-    }
+    if (found == nullptr)
+        return step_failed(IDS_FAILED);
     // Kept: the second naming below may fail where this one did not.
     char device[TEXT_BUFFER_SIZE];
     compose_text(device, sizeof device, "%s", found);
     log_string(IDS_DONE);
 
-    char label[TEXT_BUFFER_SIZE];
-    std::snprintf(label, sizeof label, load_res_string(IDS_COPYING), 'C', "", "GRLDR");
-    log_append(label);
-    DWORD grldr_before = make_writable(GRLDR_PATH);
-    if (!CopyFileA("grldr", GRLDR_PATH, FALSE)) {
-        DWORD error = GetLastError();
-        give_back_attributes(GRLDR_PATH, grldr_before);
-        SetLastError(error);
-        abandon_failed_copy();
-        return;
-    }
-    SetFileAttributesA(GRLDR_PATH, LOADER_ATTRIBUTES);
-    log_string(IDS_DONE);
+    log_text(IDS_COPYING, 'C', "", "GRLDR");
+    step_outcome outcome = change_boot_file(GRLDR_PATH, [] {
+        return CopyFileA("grldr", GRLDR_PATH, FALSE) ? BOOT_FILE_OK : LOADER_NOT_COPIED;
+    });
+    if (outcome.end != STEP_GOES_ON)
+        return outcome;
     set_progress(95);
-    if (stop_point())
-        return;
+    if (!run_goes_on())
+        return step_stopped();
 
     log_string(IDS_EDITING_MENU_LST);
-    DWORD menu_before = make_writable(MENU_PATH);
-    const char* again = grub_device_of_drive(letter);
-    int menu_result = append_menu_entry(MENU_PATH, again != nullptr ? again : device);
-    if (menu_result != BOOT_FILE_OK)
-        give_back_attributes(MENU_PATH, menu_before);
-    if (!edit_done(menu_result))
-        return;
-    SetFileAttributesA(MENU_PATH, LOADER_ATTRIBUTES);
-    log_string(IDS_DONE);
-    if (stop_point())
-        return;
+    outcome = change_boot_file(MENU_PATH, [&] {
+        const char* again = grub_device_of_drive(letter);
+        return append_menu_entry(MENU_PATH, again != nullptr ? again : device);
+    });
+    if (outcome.end != STEP_GOES_ON)
+        return outcome;
+    if (!run_goes_on())
+        return step_stopped();
 
     log_string(IDS_EDITING_BOOT_INI);
-    DWORD boot_ini_before = make_writable(BOOT_INI_PATH);
-    int boot_ini_result = set_boot_timeout(BOOT_INI_PATH);
-    if (boot_ini_result == BOOT_FILE_OK)
-        boot_ini_result = append_boot_ini_entry(BOOT_INI_PATH);
-    if (boot_ini_result != BOOT_FILE_OK)
-        give_back_attributes(BOOT_INI_PATH, boot_ini_before);
-    if (!edit_done(boot_ini_result))
-        return;
-    SetFileAttributesA(BOOT_INI_PATH, LOADER_ATTRIBUTES);
-    log_string(IDS_DONE);
-    set_progress(100);
-    finish();
+    outcome = change_boot_file(BOOT_INI_PATH, [] {
+        int result = set_boot_timeout(BOOT_INI_PATH);
+        return result == BOOT_FILE_OK ? append_boot_ini_entry(BOOT_INI_PATH) : result;
+    });
+    if (outcome.end == STEP_GOES_ON)
+        set_progress(100);
+    return outcome;
 }
 
 // syslinux's UEFI loaders, 64-bit and 32-bit, each with the core it loads;
@@ -169,13 +138,10 @@ bool make_folder(const char* path)
 
 // Puts the UEFI loaders from efi\ beside the installer into X:\EFI\BOOT.
 // Without them the drive still starts on a legacy BIOS, so a missing source
-// only says so and the run goes on; false when the run ends here.
-bool copy_uefi_loaders(char letter)
+// only says so and the run goes on.
+step_outcome copy_uefi_loaders(char letter)
 {
-    char label[TEXT_BUFFER_SIZE];
-    std::snprintf(label, sizeof label, load_res_string(IDS_COPYING_UEFI_LOADERS), letter);
-    log_append(label);
-
+    log_text(IDS_COPYING_UEFI_LOADERS, letter);
     char source[4][32];
     for (int i = 0; i < 4; ++i) {
         compose_text(source[i], sizeof source[i], "efi\\%s", UEFI_FILES[i]);
@@ -183,7 +149,7 @@ bool copy_uefi_loaders(char letter)
         // drive would only fail at boot.
         if (!is_plain_file(source[i])) {
             log_string(IDS_NO_UEFI_LOADERS);
-            return true;
+            return STEP_DONE;
         }
     }
 
@@ -191,41 +157,34 @@ bool copy_uefi_loaders(char letter)
     compose_text(folder, sizeof folder, "%c:\\EFI", letter);
     char boot_folder[16];
     compose_text(boot_folder, sizeof boot_folder, "%c:\\EFI\\BOOT", letter);
-    if (!make_folder(folder) || !make_folder(boot_folder)) {
-        abandon_failed_copy();
-        return false;
-    }
+    if (!make_folder(folder) || !make_folder(boot_folder))
+        return failed_copy();
     for (int i = 0; i < 4; ++i) {
         char target[32];
         compose_text(target, sizeof target, "%s\\%s", boot_folder, UEFI_FILES[i]);
-        if (!CopyFileA(source[i], target, FALSE)) {
-            abandon_failed_copy();
-            return false;
-        }
+        if (!CopyFileA(source[i], target, FALSE))
+            return failed_copy();
     }
     log_string(IDS_DONE);
-    return true;
+    return STEP_DONE;
 }
 
-void set_up_syslinux(char letter)
+step_outcome set_up_syslinux(char letter)
 {
     enter_installer_folder();
-    char label[TEXT_BUFFER_SIZE];
-    std::snprintf(label, sizeof label, load_res_string(IDS_CREATING_SYSLINUX_CFG), letter);
-    log_append(label);
+    log_text(IDS_CREATING_SYSLINUX_CFG, letter);
     char target[16];
     compose_text(target, sizeof target, "%c:\\syslinux.cfg", letter);
-    if (!CopyFileA("syslinux.cfg", target, FALSE)) {
-        abandon_failed_copy();
-        return;
-    }
+    if (!CopyFileA("syslinux.cfg", target, FALSE))
+        return failed_copy();
     log_string(IDS_DONE);
     set_progress(95);
-    if (stop_point())
-        return;
+    if (!run_goes_on())
+        return step_stopped();
 
-    if (!copy_uefi_loaders(letter))
-        return;
+    step_outcome loaders = copy_uefi_loaders(letter);
+    if (loaders.end != STEP_GOES_ON)
+        return loaders;
 
     log_string(IDS_INSTALLING_BOOT_LOADER);
     char command[32];
@@ -235,25 +194,18 @@ void set_up_syslinux(char letter)
     char* errors = read_pipe_text(pipe);
     DWORD code = 0;
     take_exit_code(&child, &code);
-    if (code != 0) {
-        log_string(IDS_FAILED);
-        log_append(errors);
-        HeapFree(GetProcessHeap(), 0, errors);
-        abandon_run();
-        return;
-    }
+    if (!child_succeeded(code, errors))
+        return step_failed();
     log_string(IDS_DONE);
-    HeapFree(GetProcessHeap(), 0, errors);
     set_progress(100);
-    finish();
+    return STEP_DONE;
 }
 
 } // namespace
 
-void boot_setup(char letter)
+step_outcome boot_setup(char letter)
 {
     if (classify_drive(letter) == DRIVE_CLASS_FIXED)
-        set_up_grub4dos(letter);
-    else
-        set_up_syslinux(letter);
+        return set_up_grub4dos(letter);
+    return set_up_syslinux(letter);
 }

@@ -2,9 +2,8 @@
 
 #include <shlobj.h>
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "child/child_programs.h"
 #include "disk/drive_class.h"
@@ -28,93 +27,31 @@ constexpr DWORD POLL_MS = 250;
 struct run_state {
     char letter;
     char image[TEXT_BUFFER_SIZE];
-    char* listing; // from the image check to the end of the extraction
+    char* listing; // from the image check to the end of the run
     int64_t total_size;
     int64_t done_size;
 };
 
-void log_format(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// A log line built from a string-table text; a line that would not fit is cut,
-// which loses nothing but text.
-void log_format(const char* format, ...)
+step_outcome format_drive(run_state* run)
 {
-    char line[TEXT_BUFFER_SIZE];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    log_append(line);
-}
-
-void log_advice(char letter)
-{
-    log_format(load_res_string(IDS_CHKDSK_ADVICE), letter);
-}
-
-void free_listing(run_state* run)
-{
-    if (run->listing != nullptr)
-        HeapFree(GetProcessHeap(), 0, run->listing);
-    run->listing = nullptr;
-}
-
-// A stop point while the run holds the listing: true when the run goes on.
-bool goes_on(run_state* run)
-{
-    if (!stop_point())
-        return true;
-    free_listing(run);
-    return false;
-}
-
-// Abandons the run, logging `outcome` and, when given, the listing.
-void abandon_with(run_state* run, int outcome, bool show_listing)
-{
-    log_string(outcome);
-    if (show_listing && run->listing != nullptr)
-        log_append(run->listing);
-    free_listing(run);
-    abandon_run();
-}
-
-// A read-only child was ended because the run was stopped.
-void cancelled(run_state* run)
-{
-    log_string(IDS_CANCELLED);
-    free_listing(run);
-    if (!stop_point())
-        abandon_run();
-}
-
-// Returns true when the run goes on after the format step.
-bool format_drive(run_state* run)
-{
-    log_format(load_res_string(IDS_FORMATTING), run->letter);
+    log_text(IDS_FORMATTING, run->letter);
     int result = static_cast<int>(
         SHFormatDrive(progress_dialog, run->letter - 'A', SHFMT_ID_DEFAULT, SHFMT_OPT_FULL));
-    if (result == static_cast<int>(SHFMT_NOFORMAT)) {
-        log_string(IDS_FAILED);
-        abandon_run();
-        return false;
-    }
-    if (result == static_cast<int>(SHFMT_CANCEL) || result == static_cast<int>(SHFMT_ERROR)) {
-        log_string(IDS_CANCELLED);
-        abandon_run();
-        return false;
-    }
+    if (result == static_cast<int>(SHFMT_NOFORMAT))
+        return step_failed(IDS_FAILED);
+    if (result == static_cast<int>(SHFMT_CANCEL) || result == static_cast<int>(SHFMT_ERROR))
+        return step_failed(IDS_CANCELLED);
     log_string(IDS_DONE);
-    return !stop_point();
+    return check_for_stop();
 }
 
-bool check_image(run_state* run)
+// The listing is the run's from here on: shown after a failure, freed at the end.
+step_outcome check_image(run_state* run)
 {
     log_string(IDS_CHECKING_IMAGE);
     char command[TEXT_BUFFER_SIZE];
-    if (!compose_text(command, sizeof command, "7z l \"%s\" *.sfs vmlinuz initrd.gz", run->image)) {
-        abandon_with(run, IDS_FAILED, false);
-        return false;
-    }
+    if (!compose_text(command, sizeof command, "7z l \"%s\" *.sfs vmlinuz initrd.gz", run->image))
+        return step_failed(IDS_FAILED);
     PROCESS_INFORMATION child;
     HANDLE pipe = run_captured(command, &child, 0);
     // The listing only reads: a stop ends it.
@@ -123,20 +60,14 @@ bool check_image(run_state* run)
     bool ended_early = unwatch_read_only_child();
     DWORD code = 0;
     take_exit_code(&child, &code);
-    if (ended_early) {
-        cancelled(run);
-        return false;
-    }
-    if (code != 0) {
-        abandon_with(run, IDS_FAILED, true);
-        return false;
-    }
+    if (ended_early)
+        return step_stopped(IDS_CANCELLED);
+    if (code != 0)
+        return step_failed(IDS_FAILED, true);
 
     std::size_t whole = std::strlen(run->listing);
-    if (listing_read_total(run->listing, &run->total_size) != 0) {
-        abandon_with(run, IDS_NO_FILE_INFO, true);
-        return false;
-    }
+    if (listing_read_total(run->listing, &run->total_size) != 0)
+        return step_failed(IDS_NO_FILE_INFO, true);
     // Nothing to extract, or a name that would reach the command line or the
     // target path: refused before anything is written.
     if (listing_check_files(run->listing) <= 0) {
@@ -145,15 +76,14 @@ bool check_image(run_state* run)
         std::size_t cut = std::strlen(run->listing);
         if (cut < whole)
             run->listing[cut] = ' ';
-        abandon_with(run, IDS_NO_FILE_INFO, true);
-        return false;
+        return step_failed(IDS_NO_FILE_INFO, true);
     }
     run->done_size = 0;
     log_string(IDS_DONE);
-    return goes_on(run);
+    return check_for_stop();
 }
 
-bool check_file_system(run_state* run)
+step_outcome check_file_system(run_state* run)
 {
     log_string(IDS_CHECKING_FILE_SYSTEM);
     char command[TEXT_BUFFER_SIZE];
@@ -161,50 +91,32 @@ bool check_file_system(run_state* run)
     // The check only reads: a stop ends it.
     next_child_only_reads(run_goes_on);
     DWORD code = run_and_wait(command);
-    if (last_child_ended_early()) {
-        cancelled(run);
-        return false;
-    }
-    switch (code) {
-    case 0:
+    if (last_child_ended_early())
+        return step_stopped(IDS_CANCELLED);
+    if (code == 0) {
         log_string(IDS_DONE);
-        break;
-    case 2:
-        log_string(IDS_MINOR_IRREGULARITY);
-        log_advice(run->letter);
-        break;
-    case 3:
-        log_string(IDS_FAILED);
-        log_advice(run->letter);
-        free_listing(run);
-        abandon_run();
-        return false;
-    default:
-        log_string(IDS_UNKNOWN_ERROR);
-        log_advice(run->letter);
-        break;
+        return check_for_stop();
     }
-    return goes_on(run);
+    log_string(code == 2 ? IDS_MINOR_IRREGULARITY : code == 3 ? IDS_FAILED : IDS_UNKNOWN_ERROR);
+    // How to repair it, after every finding but a clean one.
+    log_text(IDS_CHKDSK_ADVICE, run->letter);
+    return code == 3 ? step_failed() : check_for_stop();
 }
 
-bool check_free_space(run_state* run)
+step_outcome check_free_space(run_state* run)
 {
     log_string(IDS_CHECKING_SPACE);
     char root[8];
     compose_text(root, sizeof root, "%c:\\", run->letter);
     ULARGE_INTEGER available;
-    if (!GetDiskFreeSpaceExA(root, &available, nullptr, nullptr)) {
-        abandon_with(run, IDS_FAILED, false);
-        return false;
-    }
+    if (!GetDiskFreeSpaceExA(root, &available, nullptr, nullptr))
+        return step_failed(IDS_FAILED);
     if (!space_is_enough(available.QuadPart, run->total_size)) {
-        log_format(load_res_string(IDS_NOT_ENOUGH_SPACE), space_message_mib(run->total_size));
-        free_listing(run);
-        abandon_run();
-        return false;
+        log_text(IDS_NOT_ENOUGH_SPACE, space_message_mib(run->total_size));
+        return step_failed();
     }
     log_string(IDS_DONE);
-    return goes_on(run);
+    return check_for_stop();
 }
 
 void close_child(PROCESS_INFORMATION* child)
@@ -213,20 +125,16 @@ void close_child(PROCESS_INFORMATION* child)
     CloseHandle(child->hProcess);
 }
 
-enum file_result { FILE_DONE, FILE_STOPPED, FILE_FAILED };
-
 // Extracts one file and follows it with the bar until its child ends.
-file_result extract_file(run_state* run, const char* name, int64_t listed_size)
+step_outcome extract_file(run_state* run, const char* name, int64_t listed_size)
 {
-    log_format(load_res_string(IDS_COPYING), run->letter, "kavel\\", name);
+    log_text(IDS_COPYING, run->letter, "kavel\\", name);
     char command[TEXT_BUFFER_SIZE];
     char target[TEXT_BUFFER_SIZE];
     if (!compose_text(command, sizeof command, "7z e -y -o%c:\\kavel\\ \"%s\" \"%s\"", run->letter,
                       run->image, name) ||
-        !compose_text(target, sizeof target, "%c:\\kavel\\%s", run->letter, name)) {
-        log_string(IDS_FAILED);
-        return FILE_FAILED;
-    }
+        !compose_text(target, sizeof target, "%c:\\kavel\\%s", run->letter, name))
+        return step_failed(IDS_FAILED);
     PROCESS_INFORMATION child;
     HANDLE pipe = run_captured(command, &child, 0);
     // What the child prints is taken while it runs, so that it never blocks
@@ -249,29 +157,36 @@ file_result extract_file(run_state* run, const char* name, int64_t listed_size)
             TerminateProcess(child.hProcess, 1);
             close_child(&child);
             abandon_collector(output);
-            log_string(IDS_CANCELLED);
-            return FILE_STOPPED; // the partial file stays
+            return step_stopped(IDS_CANCELLED); // the partial file stays
         }
         // A child that has ended with the code 259 is judged as failed, like
         // any other nonzero code, instead of being waited for again.
         if (code == STILL_ACTIVE && !ended)
             continue;
-        char* text = collected_text(output);
-        if (code != 0) {
-            log_string(IDS_FAILED);
-            log_append(text);
-        }
-        HeapFree(GetProcessHeap(), 0, text);
-        bool size_right = written == listed_size;
+        // A failed child is shown, and its file still counts when it has the
+        // listed size.
+        child_succeeded(code, collected_text(output));
         close_child(&child);
-        if (!size_right) {
-            log_string(IDS_WRONG_SIZE);
-            return FILE_FAILED;
-        }
+        if (written != listed_size)
+            return step_failed(IDS_WRONG_SIZE);
         run->done_size += listed_size;
         log_string(IDS_DONE);
-        return FILE_DONE;
+        return STEP_DONE;
     }
+}
+
+step_outcome extract_files(run_state* run)
+{
+    listing_cursor cursor;
+    listing_begin(&cursor, run->listing);
+    int64_t size = 0;
+    const char* name = nullptr;
+    while (run_goes_on() && listing_next_file(&cursor, &size, &name) == 1) {
+        step_outcome file = extract_file(run, name, size);
+        if (file.end != STEP_GOES_ON)
+            return file;
+    }
+    return check_for_stop();
 }
 
 bool boot_ini_exists()
@@ -280,27 +195,25 @@ bool boot_ini_exists()
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Returns true when every file is in place and the run goes on.
-bool extract_files(run_state* run)
+// The steps of a run in order, up to the first that does not go on.
+step_outcome install_steps(run_state* run)
 {
-    listing_cursor cursor;
-    listing_begin(&cursor, run->listing);
-    while (run_goes_on()) {
-        int64_t size = 0;
-        const char* name = nullptr;
-        if (listing_next_file(&cursor, &size, &name) != 1)
-            break;
-        file_result result = extract_file(run, name, size);
-        if (result == FILE_STOPPED)
-            break;
-        if (result == FILE_FAILED) {
-            free_listing(run);
-            abandon_run();
-            return false;
-        }
-    }
-    free_listing(run);
-    return !stop_point();
+    run->letter = selected_drive_letter();
+    compose_text(run->image, sizeof run->image, "%s", image_path_text());
+    if (!run_goes_on())
+        return step_stopped();
+
+    // A hard-disk target is made bootable through C:\boot.ini, which Windows
+    // Vista and later do not have: refused before anything is changed.
+    if (classify_drive(run->letter) == DRIVE_CLASS_FIXED && !boot_ini_exists())
+        return step_failed(IDS_NO_BOOT_INI);
+
+    bool format = SendDlgItemMessageA(main_dialog, IDC_FORMAT, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    step_outcome outcome = format ? format_drive(run) : check_for_stop();
+    for (auto step : {check_image, check_file_system, check_free_space, extract_files})
+        if (outcome.end == STEP_GOES_ON)
+            outcome = step(run);
+    return outcome.end == STEP_GOES_ON ? boot_setup(run->letter) : outcome;
 }
 
 } // namespace
@@ -308,29 +221,9 @@ bool extract_files(run_state* run)
 DWORD WINAPI install_worker(void*)
 {
     run_state run = {};
-    run.letter = selected_drive_letter();
-    compose_text(run.image, sizeof run.image, "%s", image_path_text());
-    if (stop_point())
-        return 0;
-
-    // A hard-disk target is made bootable through C:\boot.ini, which Windows
-    // Vista and later do not have: refused before anything is changed.
-    if (classify_drive(run.letter) == DRIVE_CLASS_FIXED && !boot_ini_exists()) {
-        log_string(IDS_NO_BOOT_INI);
-        abandon_run();
-        return 0;
-    }
-
-    bool format = SendDlgItemMessageA(main_dialog, IDC_FORMAT, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    if (format) {
-        if (!format_drive(&run))
-            return 0;
-    } else if (stop_point()) {
-        return 0;
-    }
-    if (!check_image(&run) || !check_file_system(&run) || !check_free_space(&run) ||
-        !extract_files(&run))
-        return 0;
-    boot_setup(run.letter);
+    step_outcome outcome = install_steps(&run);
+    leave_run(outcome, run.listing);
+    if (run.listing != nullptr)
+        HeapFree(GetProcessHeap(), 0, run.listing);
     return 0;
 }

@@ -1,8 +1,51 @@
 #include "install/run_steps.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 #include "frame/app.h"
+#include "frame/exit_codes.h"
 #include "install/progress_dialog.h"
 #include "resources/resource_ids.h"
+
+namespace {
+
+// Ends the run after a failed step; the worker ends right after.
+void abandon_run()
+{
+    end_run();
+    stop_point();
+}
+
+} // namespace
+
+void leave_run(step_outcome outcome, const char* listing)
+{
+    if (outcome.text != 0)
+        log_string(outcome.text);
+    if (outcome.show_listing && listing != nullptr)
+        log_append(listing);
+    switch (outcome.end) {
+    case STEP_GOES_ON:
+        if (stop_point())
+            return; // stopped after the last check: the work is complete, the run is not
+        log_string(IDS_SUCCEEDED);
+        end_run();
+        return;
+    case STEP_FAILED:
+        abandon_run();
+        return;
+    case STEP_STOPPED:
+        if (!stop_point())
+            abandon_run();
+        return;
+    }
+}
+
+step_outcome check_for_stop()
+{
+    return run_goes_on() ? STEP_DONE : step_stopped();
+}
 
 bool stop_point()
 {
@@ -12,13 +55,27 @@ bool stop_point()
     return true;
 }
 
-void abandon_run()
-{
-    end_run();
-    stop_point();
-}
-
 void log_string(int id)
 {
     log_append(load_res_string(id));
+}
+
+void log_text(int id, ...)
+{
+    char line[TEXT_BUFFER_SIZE];
+    va_list args;
+    va_start(args, id);
+    std::vsnprintf(line, sizeof line, load_res_string(id), args);
+    va_end(args);
+    log_append(line);
+}
+
+bool child_succeeded(unsigned long code, char* output)
+{
+    if (code != 0) {
+        log_string(IDS_FAILED);
+        log_append(output);
+    }
+    HeapFree(GetProcessHeap(), 0, output);
+    return code == 0;
 }

@@ -20,12 +20,9 @@ void fill_drive_list()
     char entry[4 + LABEL_BUFFER_SIZE + 2] = "C:\\";
     char* label = entry + 4;
 
-    DWORD drives = GetLogicalDrives() >> 2; // A: and B: are never offered
-    for (char letter = 'C'; drives != 0; ++letter, drives >>= 1) {
-        if ((drives & 1) == 0)
-            continue;
-        if (classify_drive(letter) == DRIVE_CLASS_NONE)
-            continue;
+    walk_drive_letters(GetLogicalDrives(), [&](char letter, bool present) {
+        if (!present || classify_drive(letter) == DRIVE_CLASS_NONE)
+            return;
         entry[0] = letter;
         if (GetVolumeInformationA(entry, label, LABEL_BUFFER_SIZE, nullptr, nullptr, nullptr,
                                   nullptr, 0)) {
@@ -40,5 +37,5 @@ void fill_drive_list()
         SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
         entry[2] = '\\';
         entry[3] = '\0';
-    }
+    });
 }

@@ -113,7 +113,7 @@ struct FixedDiskSetUp : ::testing::Test {
 
 TEST_F(FixedDiskSetUp, InstallsTheLoaderAndBothBootEntries)
 {
-    boot_setup('F');
+    leave_run(boot_setup('F'), nullptr);
     EXPECT_EQ(run_log, success_log());
     EXPECT_EQ(read_file("C:\\GRLDR"), read_file(own_folder() + "grldr"));
     EXPECT_EQ(read_file("C:\\menu.lst"), ENTRY);
@@ -134,10 +134,10 @@ TEST_F(FixedDiskSetUp, ASecondRunAddsASecondEntryAndExistingProtectedFilesAreCha
     write_file("C:\\menu.lst", "timeout 3\r\n");
     SetFileAttributesA("C:\\menu.lst", LOADER_ATTRIBUTES);
     SetFileAttributesA("C:\\boot.ini", LOADER_ATTRIBUTES);
-    boot_setup('F');
+    leave_run(boot_setup('F'), nullptr);
     checks_left = 1000;
     naming_calls = 0;
-    boot_setup('F');
+    leave_run(boot_setup('F'), nullptr);
     EXPECT_EQ(read_file("C:\\menu.lst"), std::string("timeout 3\r\n") + ENTRY + ENTRY);
     EXPECT_EQ(read_file("C:\\boot.ini"), with_timeout_5(BOOT_INI) + BOOT_LINE + BOOT_LINE);
     EXPECT_EQ(GetFileAttributesA("C:\\menu.lst") & LOADER_ATTRIBUTES, LOADER_ATTRIBUTES);
@@ -146,7 +146,7 @@ TEST_F(FixedDiskSetUp, ASecondRunAddsASecondEntryAndExistingProtectedFilesAreCha
 TEST_F(FixedDiskSetUp, APartitionWithoutNameEndsTheRunBeforeAnythingIsWritten)
 {
     namings = {};
-    boot_setup('F');
+    leave_run(boot_setup('F'), nullptr);
     EXPECT_EQ(run_log, text(IDS_IDENTIFYING_PARTITION) + text(IDS_FAILED) + text(IDS_INTERRUPTED));
     EXPECT_EQ(GetFileAttributesA("C:\\GRLDR"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(read_file("C:\\boot.ini"), BOOT_INI);
@@ -156,7 +156,7 @@ TEST_F(FixedDiskSetUp, APartitionWithoutNameEndsTheRunBeforeAnythingIsWritten)
 TEST_F(FixedDiskSetUp, WhenTheSecondNamingFailsTheFirstNameIsWritten)
 {
     namings = {"(hd0,1)"};
-    boot_setup('F');
+    leave_run(boot_setup('F'), nullptr);
     EXPECT_EQ(run_log, success_log());
     EXPECT_EQ(read_file("C:\\menu.lst"), ENTRY);
 }
@@ -164,7 +164,7 @@ TEST_F(FixedDiskSetUp, WhenTheSecondNamingFailsTheFirstNameIsWritten)
 TEST_F(FixedDiskSetUp, AMissingLoaderIsAFailedCopyWithTheSystemsReason)
 {
     remove_file((own_folder() + "grldr").c_str());
-    boot_setup('F');
+    leave_run(boot_setup('F'), nullptr);
     char copy[256];
     wsprintfA(copy, text(IDS_COPYING).c_str(), 'C', "", "GRLDR");
     char reason[1024] = "";
@@ -178,7 +178,7 @@ TEST_F(FixedDiskSetUp, AMissingLoaderIsAFailedCopyWithTheSystemsReason)
 TEST_F(FixedDiskSetUp, AMissingBootIniCannotBeOpened)
 {
     remove_file("C:\\boot.ini");
-    boot_setup('F');
+    leave_run(boot_setup('F'), nullptr);
     std::string l = run_log;
     std::string tail = text(IDS_EDITING_BOOT_INI) + text(IDS_CANNOT_OPEN) + text(IDS_INTERRUPTED);
     ASSERT_GE(l.size(), tail.size());
@@ -226,7 +226,7 @@ TEST_F(FixedDiskSetUp, ABootFileWhoseStepFailsGetsItsAttributesBack)
         {
             held_file held(c.path);
             ASSERT_NE(held.handle, INVALID_HANDLE_VALUE);
-            boot_setup('F');
+            leave_run(boot_setup('F'), nullptr);
         }
         ASSERT_NE(run_log.find(c.tail), std::string::npos) << run_log;
         EXPECT_EQ(run_log.substr(run_log.size() - text(IDS_INTERRUPTED).size()),
@@ -254,7 +254,7 @@ TEST_F(FixedDiskSetUp, StopAtEachCheckEndsThere)
         SCOPED_TRACE(c.checks);
         SetUp();
         checks_left = c.checks;
-        boot_setup('F');
+        leave_run(boot_setup('F'), nullptr);
         EXPECT_EQ(run_log, c.log);
         // Stopped by the user: the worker does not end the run itself.
         EXPECT_EQ(end_run_calls, 0);
@@ -302,7 +302,7 @@ TEST_F(RemovableDriveSetUp, TheLoadersGoInAfterTheCheckThatFollowsSyslinuxCfg)
         after_cfg() + label() + text(IDS_DONE) + text(IDS_INSTALLING_BOOT_LOADER) + text(IDS_DONE);
     // No check passed: stopped right after syslinux.cfg, before the loaders.
     checks_left = 0;
-    boot_setup('I');
+    leave_run(boot_setup('I'), nullptr);
     EXPECT_EQ(run_log, after_cfg() + text(IDS_INTERRUPTED));
     EXPECT_EQ(GetFileAttributesA("I:\\EFI"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(read_file(own_folder() + "syslinux.args"), "");
@@ -311,12 +311,12 @@ TEST_F(RemovableDriveSetUp, TheLoadersGoInAfterTheCheckThatFollowsSyslinuxCfg)
     // Stopped at the finish: every step done, the run not a success.
     SetUp();
     checks_left = 1;
-    boot_setup('I');
+    leave_run(boot_setup('I'), nullptr);
     EXPECT_EQ(run_log, all + text(IDS_INTERRUPTED));
     EXPECT_EQ(end_run_calls, 0);
 
     SetUp();
-    boot_setup('I');
+    leave_run(boot_setup('I'), nullptr);
     EXPECT_EQ(run_log, all + text(IDS_SUCCEEDED));
     EXPECT_EQ(bar_positions, (std::vector<int>{95, 100}));
     EXPECT_EQ(end_run_calls, 1);
@@ -331,7 +331,7 @@ TEST_F(RemovableDriveSetUp, ALoaderThatCannotBeWrittenIsAFailedCopy)
     ASSERT_TRUE(CreateDirectoryA("I:\\EFI", nullptr));
     ASSERT_TRUE(CreateDirectoryA("I:\\EFI\\BOOT", nullptr));
     ASSERT_TRUE(CreateDirectoryA("I:\\EFI\\BOOT\\BOOTIA32.EFI", nullptr));
-    boot_setup('I');
+    leave_run(boot_setup('I'), nullptr);
     RemoveDirectoryA("I:\\EFI\\BOOT\\BOOTIA32.EFI");
     char reason[1024] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
@@ -346,7 +346,7 @@ TEST_F(RemovableDriveSetUp, AFolderInPlaceOfALoaderFileCountsAsMissing)
 {
     remove_file((own_folder() + "efi\\ldlinux.e32").c_str());
     ASSERT_TRUE(CreateDirectoryA((own_folder() + "efi\\ldlinux.e32").c_str(), nullptr));
-    boot_setup('I');
+    leave_run(boot_setup('I'), nullptr);
     RemoveDirectoryA((own_folder() + "efi\\ldlinux.e32").c_str());
     EXPECT_EQ(run_log, after_cfg() + label() + text(IDS_NO_UEFI_LOADERS) +
                            text(IDS_INSTALLING_BOOT_LOADER) + text(IDS_DONE) + text(IDS_SUCCEEDED));

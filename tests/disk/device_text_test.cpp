@@ -5,6 +5,7 @@
 #include <string>
 
 #include "disk/descriptor_io.h"
+#include "disk/drive_class.h"
 #include "disk/xdio.h"
 #include "tests/disk/disk_image.h"
 #include "tests/disk/traced_xdio.h"
@@ -153,6 +154,25 @@ TEST_F(DeviceText, AFloppyVolumeTakesAPartitionNumberToo)
     EXPECT_EQ(dev->sector, 100u);
     EXPECT_EQ(read_text(dev), "fat");
     xdio_close(dev);
+}
+
+TEST(DriveLetters, AVolumePathAndTheLettersWalkedFromC)
+{
+    char path[XDIO_VOLUME_PATH_SIZE];
+    xdio_volume_path('E', path);
+    EXPECT_STREQ(path, "\\\\.\\E:");
+
+    // A: and B: are never walked; a clear bit below the highest set one is,
+    // and nothing beyond that.
+    std::string walked;
+    walk_drive_letters(0x57ul, [&](char letter, bool present) {
+        walked += letter;
+        walked += present ? '+' : '-';
+    });
+    EXPECT_EQ(walked, "C+D-E+F-G+");
+    walked.clear();
+    walk_drive_letters(0x3ul, [&](char letter, bool) { walked += letter; });
+    EXPECT_EQ(walked, "");
 }
 
 } // namespace
