@@ -37,13 +37,8 @@ enum : UINT {
 // texts handed over before it, in the same showing, and the end of the run
 // and the closing of the dialog show everything pending first. Only the
 // user-interface thread touches these.
-// Showings are also kept apart, at most one in SHOW_LOG_SPACING_MS (the bar's
-// pace): each repaints the log while a child program starts or runs, and on a
-// busy machine that slows the child.
 constexpr UINT_PTR SHOW_LOG_TIMER = 1;
 constexpr UINT SHOW_LOG_DELAY_MS = 40;
-constexpr DWORD SHOW_LOG_SPACING_MS = 250;
-DWORD last_showing; // GetTickCount of the last showing
 char* pending_text; // NUL-terminated; from the process heap, kept between runs
 SIZE_T pending_length;
 SIZE_T pending_capacity;
@@ -123,24 +118,13 @@ LRESULT CALLBACK log_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
     return CallWindowProcA(log_prev_proc, window, message, wparam, lparam);
 }
 
-// Sets the timer for the next showing when nothing is pending yet.
-void plan_showing(HWND dialog)
-{
-    if (pending_length != 0 || pending_bar >= 0)
-        return;
-    DWORD since = GetTickCount() - last_showing;
-    DWORD delay = SHOW_LOG_DELAY_MS;
-    if (since < SHOW_LOG_SPACING_MS && SHOW_LOG_SPACING_MS - since > delay)
-        delay = SHOW_LOG_SPACING_MS - since;
-    SetTimer(dialog, SHOW_LOG_TIMER, delay, nullptr);
-}
-
 void keep_pending(HWND dialog, const char* text)
 {
     SIZE_T length = lstrlenA(text);
     if (length == 0)
         return;
-    plan_showing(dialog);
+    if (pending_length == 0 && pending_bar < 0)
+        SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
     append_heap_text(&pending_text, &pending_length, &pending_capacity, text, length);
 }
 
@@ -149,8 +133,6 @@ void keep_pending(HWND dialog, const char* text)
 void show_pending()
 {
     KillTimer(progress_dialog, SHOW_LOG_TIMER);
-    if (pending_length != 0 || pending_bar >= 0)
-        last_showing = GetTickCount();
     if (pending_length != 0) {
         HWND log = GetDlgItem(progress_dialog, IDC_LOG);
         LRESULT n = SendMessageA(log, WM_GETTEXTLENGTH, 0, 0);
@@ -167,7 +149,8 @@ void show_pending()
 // and the dialog paints nothing while the worker starts its next child.
 void move_bar(HWND dialog, int position)
 {
-    plan_showing(dialog);
+    if (pending_length == 0 && pending_bar < 0)
+        SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
     pending_bar = position;
 }
 
