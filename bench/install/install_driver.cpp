@@ -57,11 +57,6 @@ std::string boot_line()
     return line;
 }
 
-bool ends_with(const std::string& s, const std::string& tail)
-{
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 double seconds_between(LARGE_INTEGER a, LARGE_INTEGER b)
 {
     LARGE_INTEGER frequency;

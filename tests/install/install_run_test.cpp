@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cstdarg>
-#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -35,6 +34,12 @@ std::string format_text(int id, ...)
     return buf;
 }
 
+// The log's label while `name` is extracted onto E:.
+std::string copy_line(const std::string& name)
+{
+    return format_text(IDS_COPYING, 'E', "kavel\\", name.c_str());
+}
+
 long long file_size(const std::string& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -43,25 +48,38 @@ long long file_size(const std::string& path)
     return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
-void remove_tree(const std::string& folder)
+// Wide paths serve a folder whose name code page 936 cannot spell, too.
+std::wstring widen(const std::string& ansi)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+    wchar_t buf[2048] = L"";
+    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, buf, 2048);
+    return buf;
+}
+
+void remove_tree_w(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..")
+            std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..")
                 continue;
-            std::string path = folder + "\\" + name;
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            std::wstring path = folder + L"\\" + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                remove_tree(path);
+                remove_tree_w(path);
             else
-                DeleteFileA(path.c_str());
-        } while (FindNextFileA(search, &found));
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(search, &found));
         FindClose(search);
     }
-    RemoveDirectoryA(folder.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+void remove_tree(const std::string& folder)
+{
+    remove_tree_w(widen(folder));
 }
 
 // A listing of the shape current 7-Zip prints, for the stand-in 7z.
@@ -101,16 +119,9 @@ struct InstallRun : ::testing::Test {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         folder = own_folder() + "case_" + info->name() + "\\";
         remove_tree(folder.substr(0, folder.size() - 1));
-        ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-        // chkdsk is not among them: the installer takes it from the system folder.
-        for (const char* f :
-             {"kavel-setup.exe", "7z.exe", "7z.dll", "syslinux.exe", "syslinux.cfg", "grldr"})
-            ASSERT_TRUE(CopyFileA((kit + f).c_str(), (folder + f).c_str(), FALSE)) << f;
-        ASSERT_TRUE(CreateDirectoryA((folder + "efi").c_str(), nullptr));
-        for (const char* f : UEFI_FILES)
-            ASSERT_TRUE(
-                CopyFileA((kit + "efi\\" + f).c_str(), (folder + "efi\\" + f).c_str(), FALSE))
-                << f;
+        copy_kit(widen(folder.substr(0, folder.size() - 1)));
+        if (HasFatalFailure())
+            return;
         remove_tree("E:\\kavel");
         remove_tree("E:\\EFI");
         SetFileAttributesA("E:\\EFI", FILE_ATTRIBUTE_NORMAL);
@@ -133,6 +144,21 @@ struct InstallRun : ::testing::Test {
         }
     }
 
+    // Makes the installer folder `to` from the kit. chkdsk is not in it: the
+    // installer takes it from the system folder.
+    void copy_kit(const std::wstring& to)
+    {
+        ASSERT_TRUE(CreateDirectoryW(to.c_str(), nullptr));
+        for (const char* f :
+             {"kavel-setup.exe", "7z.exe", "7z.dll", "syslinux.exe", "syslinux.cfg", "grldr"})
+            ASSERT_TRUE(CopyFileW(widen(kit + f).c_str(), (to + L"\\" + widen(f)).c_str(), FALSE))
+                << f;
+        ASSERT_TRUE(CreateDirectoryW((to + L"\\efi").c_str(), nullptr));
+        for (const char* f : UEFI_FILES)
+            ASSERT_TRUE(CopyFileW(widen(kit + "efi\\" + f).c_str(),
+                                  (to + L"\\efi\\" + widen(f)).c_str(), FALSE))
+                << f;
+    }
     void put(const char* name, const std::string& content) { write_file(folder + name, content); }
     void use_stand_in_7z(const std::string& listing, const std::string& sizes = "")
     {
@@ -171,11 +197,7 @@ struct InstallRun : ::testing::Test {
         wait_until(
             [&] {
                 std::string l = log();
-                return l.size() >= text(IDS_INTERRUPTED).size() &&
-                       (l.compare(l.size() - text(IDS_INTERRUPTED).size(), std::string::npos,
-                                  text(IDS_INTERRUPTED)) == 0 ||
-                        l.compare(l.size() - text(IDS_SUCCEEDED).size(), std::string::npos,
-                                  text(IDS_SUCCEEDED)) == 0);
+                return ends_with(l, text(IDS_INTERRUPTED)) || ends_with(l, text(IDS_SUCCEEDED));
             },
             WAIT_MS);
         return log();
@@ -188,10 +210,6 @@ struct InstallRun : ::testing::Test {
     {
         return text(IDS_CHECKING_IMAGE) + text(IDS_DONE) + text(IDS_CHECKING_FILE_SYSTEM) +
                text(IDS_DONE) + text(IDS_CHECKING_SPACE) + text(IDS_DONE);
-    }
-    std::string copy_line(const std::string& name)
-    {
-        return format_text(IDS_COPYING, 'E', "kavel\\", name.c_str());
     }
     // The boot-loader lines of a run that went through, with the UEFI step's
     // outcome.
@@ -431,7 +449,7 @@ TEST_F(InstallRun, AFileThatIsNoImageFailsTheImageCheckWithTheListing)
     // 7-Zip refuses it with a nonzero code; its listing follows the outcome.
     ASSERT_EQ(l.rfind(text(IDS_CHECKING_IMAGE) + text(IDS_FAILED), 0), 0u) << l;
     EXPECT_NE(l.find("not-an-image.iso"), std::string::npos);
-    EXPECT_EQ(l.substr(l.size() - text(IDS_INTERRUPTED).size()), text(IDS_INTERRUPTED));
+    EXPECT_TRUE(ends_with(l, text(IDS_INTERRUPTED))) << l;
     EXPECT_EQ(file_size("E:\\kavel"), -1);
 }
 
@@ -462,7 +480,7 @@ TEST_F(InstallRun, ChkdskCodesAreJudgedAsTheTableSays)
                            format_text(IDS_CHKDSK_ADVICE, 'E');
         EXPECT_EQ(l.rfind(head, 0), 0u) << l;
         if (c.goes_on)
-            EXPECT_EQ(l.substr(l.size() - text(IDS_SUCCEEDED).size()), text(IDS_SUCCEEDED));
+            EXPECT_TRUE(ends_with(l, text(IDS_SUCCEEDED))) << l;
         else
             EXPECT_EQ(l, head + text(IDS_INTERRUPTED));
         stop_app(&app);
@@ -655,14 +673,7 @@ TEST_F(InstallRun, AMissingSyslinuxIsNotTakenFromThePath)
     EXPECT_EQ(read_file(downloads + "planted.log"), "");
 }
 
-// Wide-character helpers for a folder whose name code page 936 cannot spell.
-std::wstring widen(const std::string& ansi)
-{
-    wchar_t buf[2048] = L"";
-    MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, buf, 2048);
-    return buf;
-}
-
+// A file of a folder whose name code page 936 cannot spell.
 std::string read_file_w(const std::wstring& path)
 {
     std::string text;
@@ -678,24 +689,6 @@ std::string read_file_w(const std::wstring& path)
     return text;
 }
 
-void remove_tree_w(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            std::wstring path = folder + L"\\" + name;
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileW(path.c_str());
-            else if (name != L"." && name != L"..")
-                remove_tree_w(path);
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 TEST_F(InstallRun, AnInstallerFolderTheCodePageCannotSpellWorksToTheEnd)
 {
     // Korean letters (설치, "install") on a system whose ANSI code page is 936.
@@ -706,17 +699,9 @@ TEST_F(InstallRun, AnInstallerFolderTheCodePageCannotSpellWorksToTheEnd)
     char probe[64];
     WideCharToMultiByte(CP_ACP, 0, L"\uC124\uCE58", -1, probe, sizeof probe, nullptr, &lossy);
     ASSERT_TRUE(lossy) << "the code page spells the folder's name after all";
-    ASSERT_TRUE(CreateDirectoryW(korean.c_str(), nullptr));
-    for (const char* f :
-         {"kavel-setup.exe", "7z.exe", "7z.dll", "syslinux.exe", "syslinux.cfg", "grldr"})
-        ASSERT_TRUE(CopyFileW(widen(kit + f).c_str(), (korean + L"\\" + widen(f)).c_str(), FALSE))
-            << f;
     // The UEFI loaders, too, are found beside an installer in such a folder.
-    ASSERT_TRUE(CreateDirectoryW((korean + L"\\efi").c_str(), nullptr));
-    for (const char* f : UEFI_FILES)
-        ASSERT_TRUE(CopyFileW(widen(kit + "efi\\" + f).c_str(),
-                              (korean + L"\\efi\\" + widen(f)).c_str(), FALSE))
-            << f;
+    copy_kit(korean);
+    ASSERT_FALSE(HasFatalFailure());
 
     std::wstring exe = korean + L"\\kavel-setup.exe";
     std::wstring command = L"\"" + exe + L"\"";
@@ -818,9 +803,7 @@ TEST_F(InstallRun, ACommandLineThatWouldNotFitIsNeverCut)
     use_stand_in_7z(current_listing({{10, name}}), "10 " + name + "\n");
     start(images + "kavel-test.iso");
     std::string l = finished_log();
-    EXPECT_EQ(l.substr(l.size() - (text(IDS_FAILED) + text(IDS_INTERRUPTED)).size()),
-              text(IDS_FAILED) + text(IDS_INTERRUPTED))
-        << l;
+    EXPECT_TRUE(ends_with(l, text(IDS_FAILED) + text(IDS_INTERRUPTED))) << l;
     EXPECT_EQ(read_file(folder + "7z.args").find(" e -y "), std::string::npos);
 }
 
@@ -855,8 +838,7 @@ TEST_F(InstallRun, SyslinuxFailingShowsItsErrorTextOnly)
                        format_text(IDS_COPYING_UEFI_LOADERS, 'E') + text(IDS_DONE) +
                        text(IDS_INSTALLING_BOOT_LOADER) + text(IDS_FAILED) +
                        "said on standard error\r\n" + text(IDS_INTERRUPTED);
-    ASSERT_GE(l.size(), tail.size());
-    EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
+    EXPECT_TRUE(ends_with(l, tail)) << l;
     EXPECT_EQ(bar(), 95);
 }
 
@@ -870,8 +852,7 @@ TEST_F(InstallRun, AMissingSyslinuxCfgIsAFailedCopyWithTheSystemsReason)
                    ERROR_FILE_NOT_FOUND, 1024, reason, sizeof reason, nullptr);
     std::string tail = format_text(IDS_CREATING_SYSLINUX_CFG, 'E') + text(IDS_FAILED) + reason +
                        "\r\n" + text(IDS_INTERRUPTED);
-    ASSERT_GE(l.size(), tail.size());
-    EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
+    EXPECT_TRUE(ends_with(l, tail)) << l;
     EXPECT_EQ(read_file(folder + "syslinux.args"), "");
 }
 
@@ -884,8 +865,7 @@ TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
     start(images + "kavel-test.iso", false, 'F');
     std::string l = finished_log();
     std::string tail = text(IDS_IDENTIFYING_PARTITION) + text(IDS_FAILED) + text(IDS_INTERRUPTED);
-    ASSERT_GE(l.size(), tail.size());
-    EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
+    EXPECT_TRUE(ends_with(l, tail)) << l;
     // The files are in place all the same, and nothing was written on C:.
     EXPECT_EQ(file_size("F:\\kavel\\vmlinuz"), 307200);
     EXPECT_EQ(GetFileAttributesA("C:\\GRLDR"), INVALID_FILE_ATTRIBUTES);
@@ -917,11 +897,6 @@ ManyFiles many_files(int count)
     return m;
 }
 
-bool starts_with(const std::string& s, const std::string& head)
-{
-    return s.compare(0, head.size(), head) == 0;
-}
-
 // Whether `l` is the log of a run stopped partway: a prefix of the whole
 // run's log, then "cancelled" only right after a file's label, then (when
 // `ended`; else at most) the interruption, once, at the end.
@@ -931,7 +906,7 @@ bool stopped_log_in_order(std::string l, const std::string& whole,
     const std::string interrupted = text(IDS_INTERRUPTED);
     const std::string cancelled = text(IDS_CANCELLED);
     auto cut_tail = [&](const std::string& tail) {
-        if (l.size() < tail.size() || l.compare(l.size() - tail.size(), tail.size(), tail) != 0)
+        if (!ends_with(l, tail))
             return false;
         l.resize(l.size() - tail.size());
         return true;
@@ -940,19 +915,10 @@ bool stopped_log_in_order(std::string l, const std::string& whole,
         return false;
     if (cut_tail(cancelled)) {
         // A stop ends an extraction, and also a running listing or chkdsk.
-        auto ends_with = [&](const std::string& label) {
-            return l.size() >= label.size() &&
-                   l.compare(l.size() - label.size(), std::string::npos, label) == 0;
-        };
         bool after_label =
-            ends_with(text(IDS_CHECKING_IMAGE)) || ends_with(text(IDS_CHECKING_FILE_SYSTEM));
-        for (const std::string& name : names) {
-            char label[256];
-            wsprintfA(label, text(IDS_COPYING).c_str(), 'E', "kavel\\", name.c_str());
-            after_label = after_label ||
-                          (l.size() >= std::strlen(label) &&
-                           l.compare(l.size() - std::strlen(label), std::string::npos, label) == 0);
-        }
+            ends_with(l, text(IDS_CHECKING_IMAGE)) || ends_with(l, text(IDS_CHECKING_FILE_SYSTEM));
+        for (const std::string& name : names)
+            after_label = after_label || ends_with(l, copy_line(name));
         if (!after_label)
             return false;
     }

@@ -70,6 +70,15 @@ template <typename F> bool wait_until(F condition, DWORD ms, void (*pause)() = s
     }
 }
 
+inline bool starts_with(const std::string& s, const std::string& head)
+{
+    return s.compare(0, head.size(), head) == 0;
+}
+inline bool ends_with(const std::string& s, const std::string& tail)
+{
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
 // A whole file's bytes ("" when it cannot be read), and writing one anew
 // (also over a read-only, hidden or system file).
 std::string read_file(const std::string& path);
