@@ -42,21 +42,6 @@ namespace {
 constexpr DWORD RUN_LIMIT_MS = 300000;
 constexpr DWORD SAMPLE_MS = 20;
 
-// The log's label while `name` is being extracted onto E:.
-std::string copy_line(const std::string& name)
-{
-    char line[2048];
-    std::snprintf(line, sizeof line, text(IDS_COPYING).c_str(), 'E', "kavel\\", name.c_str());
-    return line;
-}
-
-std::string boot_line()
-{
-    char line[256];
-    std::snprintf(line, sizeof line, text(IDS_CREATING_SYSLINUX_CFG).c_str(), 'E');
-    return line;
-}
-
 double seconds_between(LARGE_INTEGER a, LARGE_INTEGER b)
 {
     LARGE_INTEGER frequency;
@@ -185,7 +170,7 @@ int install(const char* exe, const char* image, const std::vector<std::string>& 
     std::vector<std::string> watched;
     for (const std::string& name : names)
         watched.push_back(copy_line(name));
-    std::string boot = boot_line();
+    std::string boot = format_text(IDS_CREATING_SYSLINUX_CFG, 'E');
 
     if (!installer.open(exe))
         fail("no main dialog of " + std::string(exe));

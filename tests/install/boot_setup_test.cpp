@@ -12,6 +12,7 @@
 
 #include "expected_texts.h"
 #include "install/boot_setup.h"
+#include "installer_session.h"
 #include "resources/resource_ids.h"
 #include "tests/substitutes/recorded_run.h"
 #include "ui_driver.h"
@@ -58,8 +59,7 @@ struct FixedDiskSetUp : ::testing::Test {
     // The log of a run that went through every step.
     std::string success_log()
     {
-        char copy[256];
-        wsprintfA(copy, text(IDS_COPYING).c_str(), 'C', "", "GRLDR");
+        const std::string copy = format_text(IDS_COPYING, 'C', "", "GRLDR");
         return text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + copy + text(IDS_DONE) +
                text(IDS_EDITING_MENU_LST) + text(IDS_DONE) + text(IDS_EDITING_BOOT_INI) +
                text(IDS_DONE) + text(IDS_SUCCEEDED);
@@ -120,8 +120,7 @@ TEST_F(FixedDiskSetUp, AMissingLoaderIsAFailedCopyWithTheSystemsReason)
 {
     remove_file((own_folder() + "grldr").c_str());
     boot_setup('F');
-    char copy[256];
-    wsprintfA(copy, text(IDS_COPYING).c_str(), 'C', "", "GRLDR");
+    const std::string copy = format_text(IDS_COPYING, 'C', "", "GRLDR");
     char reason[1024] = "";
     FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                    ERROR_FILE_NOT_FOUND, 1024, reason, sizeof reason, nullptr);
@@ -158,8 +157,7 @@ TEST_F(FixedDiskSetUp, ABootFileWhoseStepFailsGetsItsAttributesBack)
     // Each boot file in turn exists, protected, and cannot be opened: its step
     // fails, and the file is as protected as it was before.
     constexpr DWORD PROTECTED = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    char copy[256];
-    wsprintfA(copy, text(IDS_COPYING).c_str(), 'C', "", "GRLDR");
+    const std::string copy = format_text(IDS_COPYING, 'C', "", "GRLDR");
     const struct {
         const char* path;
         std::string tail;
@@ -193,8 +191,7 @@ TEST_F(FixedDiskSetUp, ABootFileWhoseStepFailsGetsItsAttributesBack)
 TEST_F(FixedDiskSetUp, StopAtEachCheckEndsThere)
 {
     // The checks: after the loader, after menu.lst, at the finish.
-    char copy[256];
-    wsprintfA(copy, text(IDS_COPYING).c_str(), 'C', "", "GRLDR");
+    const std::string copy = format_text(IDS_COPYING, 'C', "", "GRLDR");
     const std::string after_loader =
         text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + copy + text(IDS_DONE);
     const std::string after_menu = after_loader + text(IDS_EDITING_MENU_LST) + text(IDS_DONE);
@@ -237,18 +234,8 @@ struct RemovableDriveSetUp : ::testing::Test {
         RemoveDirectoryA("I:\\EFI");
         remove_file("I:\\syslinux.cfg");
     }
-    std::string label()
-    {
-        char buf[256];
-        wsprintfA(buf, text(IDS_COPYING_UEFI_LOADERS).c_str(), 'I');
-        return buf;
-    }
-    std::string after_cfg()
-    {
-        char buf[256];
-        wsprintfA(buf, text(IDS_CREATING_SYSLINUX_CFG).c_str(), 'I');
-        return buf + text(IDS_DONE);
-    }
+    std::string label() { return format_text(IDS_COPYING_UEFI_LOADERS, 'I'); }
+    std::string after_cfg() { return format_text(IDS_CREATING_SYSLINUX_CFG, 'I') + text(IDS_DONE); }
 };
 
 TEST_F(RemovableDriveSetUp, TheLoadersGoInAfterTheCheckThatFollowsSyslinuxCfg)

@@ -8,7 +8,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -23,22 +22,6 @@ namespace {
 
 // syslinux's UEFI loaders, as the kit's efi folder holds them.
 const char* const UEFI_FILES[] = {"BOOTX64.EFI", "ldlinux.e64", "BOOTIA32.EFI", "ldlinux.e32"};
-
-std::string format_text(int id, ...)
-{
-    char buf[2048];
-    va_list args;
-    va_start(args, id);
-    wvsprintfA(buf, text(id).c_str(), args);
-    va_end(args);
-    return buf;
-}
-
-// The log's label while `name` is extracted onto E:.
-std::string copy_line(const std::string& name)
-{
-    return format_text(IDS_COPYING, 'E', "kavel\\", name.c_str());
-}
 
 long long file_size(const std::string& path)
 {

@@ -1,5 +1,7 @@
 #include "installer_session.h"
 
+#include <cstdarg>
+
 #include "expected_texts.h"
 #include "resources/resource_ids.h"
 
@@ -48,6 +50,21 @@ bool installer_session::leave()
 installer_session::~installer_session()
 {
     stop_app(&app);
+}
+
+std::string format_text(int id, ...)
+{
+    char buf[2048];
+    va_list args;
+    va_start(args, id);
+    wvsprintfA(buf, text(id).c_str(), args);
+    va_end(args);
+    return buf;
+}
+
+std::string copy_line(const std::string& name)
+{
+    return format_text(IDS_COPYING, 'E', "kavel\\", name.c_str());
 }
 
 std::vector<std::string> drive_entries(HWND dialog)

@@ -34,6 +34,11 @@ struct installer_session {
     ~installer_session();
 };
 
+// Expected text `id` with its %-fields filled in, as the installer does.
+std::string format_text(int id, ...);
+// The log's label while `name` is extracted onto E:.
+std::string copy_line(const std::string& name);
+
 // Every entry of the drive list, in list order.
 std::vector<std::string> drive_entries(HWND dialog);
 // Index of the entry for drive `letter`, -1 when there is none.

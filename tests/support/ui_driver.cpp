@@ -160,13 +160,16 @@ std::vector<HWND> dialogs_of(DWORD pid)
     return search.found;
 }
 
-HWND wait_dialog(DWORD pid, HWND owner, DWORD ms)
+namespace {
+
+// The first dialog of `pid` for which `match` holds, waited for up to `ms`.
+template <typename F> HWND wait_dialog_where(DWORD pid, DWORD ms, F match)
 {
     HWND result = nullptr;
     wait_until(
         [&] {
             for (HWND w : dialogs_of(pid))
-                if (owner == nullptr || GetWindow(w, GW_OWNER) == owner) {
+                if (match(w)) {
                     result = w;
                     return true;
                 }
@@ -176,20 +179,17 @@ HWND wait_dialog(DWORD pid, HWND owner, DWORD ms)
     return result;
 }
 
+} // namespace
+
+HWND wait_dialog(DWORD pid, HWND owner, DWORD ms)
+{
+    return wait_dialog_where(
+        pid, ms, [&](HWND w) { return owner == nullptr || GetWindow(w, GW_OWNER) == owner; });
+}
+
 HWND wait_dialog_titled(DWORD pid, const std::string& title, DWORD ms)
 {
-    HWND result = nullptr;
-    wait_until(
-        [&] {
-            for (HWND w : dialogs_of(pid))
-                if (window_text(w) == title) {
-                    result = w;
-                    return true;
-                }
-            return false;
-        },
-        ms);
-    return result;
+    return wait_dialog_where(pid, ms, [&](HWND w) { return window_text(w) == title; });
 }
 
 std::string window_text(HWND window)
