@@ -6,17 +6,15 @@
 #
 #   bench/drive_list.sh [BUILD_DIR] [REFILLS]
 #
-# BUILD_DIR is a win32 build folder (default build/win32); the installer and
-# the bench driver are built there if missing. REFILLS defaults to 200.
+# BUILD_DIR is a win32 build folder (default build/win32); the installer is
+# built there if missing. REFILLS defaults to 200.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
 build=$(cd "${1:-$source_dir/build/win32}" && pwd)
 refills=${2:-200}
 
-if [ ! -f "$build/drive_list_bench.exe" ] || [ ! -f "$build/kavel-setup.exe" ]; then
-  cmake --build "$build" -j2 --target drive_list_bench kavel-setup >/dev/null
-fi
+[ -f "$build/kavel-setup.exe" ] || cmake --build "$build" -j2 --target kavel-setup >/dev/null
 
 env_dir=$(mktemp -d /tmp/kavel-drive-bench.XXXXXX)
 cleanup() {
@@ -28,11 +26,19 @@ trap cleanup EXIT
 started=$(date +%s)
 "$source_dir/tests/wine/env-up.sh" "$env_dir" >/dev/null
 export KAVEL_WINE_DIR=$env_dir
+# The bench driver, with the tests' support for driving the installer, beside
+# the installer, which it starts from its own folder.
+mkdir -p "$env_dir/tools"
+support=$source_dir/tests/support
+i686-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -static -I"$support" -I"$source_dir" \
+  "$here/drive_list_bench.cpp" "$support/installer_session.cpp" "$support/ui_driver.cpp" \
+  -o "$env_dir/tools/drive_list_bench.exe"
+cp "$build/kavel-setup.exe" "$env_dir/tools/"
 export WINEPREFIX="$env_dir/prefix" WINEARCH=win32 WINEDEBUG=-all
 export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 WINEDLLOVERRIDES=winemenubuilder.exe=d
 run_bench() {
   # Wine prints the list's texts in the prefix's code page.
-  (cd "$build" && "$source_dir/tests/wine/wine-run" ./drive_list_bench.exe "$refills") |
+  (cd "$env_dir/tools" && "$source_dir/tests/wine/wine-run" ./drive_list_bench.exe "$refills") |
     iconv -f gbk -t utf-8
 }
 

@@ -99,8 +99,9 @@ build_pids+=($!)
 
 mingw() { i686-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -static "$@"; }
 mkdir -p "$work/tools"
-mingw -I"$source_dir/tests/ui" -I"$source_dir" "$here/install/install_driver.cpp" \
-  "$source_dir/tests/ui/ui_driver.cpp" -o "$work/tools/install_driver.exe"
+support=$source_dir/tests/support
+mingw -I"$support" -I"$source_dir" "$here/install/install_driver.cpp" \
+  "$support/installer_session.cpp" "$support/ui_driver.cpp" -o "$work/tools/install_driver.exe"
 # A GUI program, as the installer is: each console child gets its own console.
 mingw -mwindows "$here/install/child_sequence.cpp" -o "$work/tools/child_sequence.exe"
 
@@ -143,13 +144,13 @@ build_pids=()
 # The installers take chkdsk from the system folder; reference A, which starts
 # it by name, finds the copy beside itself.
 "$source_dir/tests/wine/put-stand-in-chkdsk.sh" "$env_dir" \
-  "$builds/wait/tests/install_run/stand_in_chkdsk.exe" >/dev/null
+  "$builds/wait/tests/stand_ins/stand_in_chkdsk.exe" >/dev/null
 kit() { # folder [installer.exe]
   mkdir -p "$1"
   [ -z "${2:-}" ] || cp "$2" "$1/kavel-setup.exe"
   cp "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$1/"
-  [ -n "${2:-}" ] || cp "$builds/wait/tests/install_run/stand_in_chkdsk.exe" "$1/chkdsk.exe"
-  cp "$builds/wait/tests/install_run/stand_in_syslinux.exe" "$1/syslinux.exe"
+  [ -n "${2:-}" ] || cp "$builds/wait/tests/stand_ins/stand_in_chkdsk.exe" "$1/chkdsk.exe"
+  cp "$builds/wait/tests/stand_ins/stand_in_syslinux.exe" "$1/syslinux.exe"
   cp "$source_dir/resources/syslinux.cfg" "$1/"
 }
 kit "$work/kit-wait" "$builds/wait/kavel-setup.exe"

@@ -19,6 +19,6 @@ fi
 
 # The raw-disk layer with its descriptor reads counted, as the tests build it.
 g++ -std=c++17 -O2 -Wall -Wextra -I"$repo" -o "$work/partition_walk_reads" \
-  "$repo/bench/partition_walk_reads.cpp" "$repo/tests/disk/traced_xdio.cpp" \
+  "$repo/bench/partition_walk_reads.cpp" "$repo/tests/substitutes/traced_xdio.cpp" \
   "$repo/tests/disk/disk_image.cpp" "${walk[@]}"
 "$work/partition_walk_reads" "$work/"

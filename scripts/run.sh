@@ -40,8 +40,8 @@ if [ -n "$display" ]; then
   wait
 else
   echo "No display: the demo runs by itself on a virtual display."
-  tests/ui/screenshot.sh "$demo/installer/kavel-setup.exe" "$run/main-dialog.png"
-  tests/ui/progress_screenshot.sh "$demo/installer" "$image" "$run/progress-dialog.png" \
+  tests/setup_window/screenshot.sh "$demo/installer/kavel-setup.exe" "$run/main-dialog.png"
+  tests/install/progress_screenshot.sh "$demo/installer" "$image" "$run/progress-dialog.png" \
     "$demo/demo_driver.exe"
   echo "Files on the demo drive:"
   ls -l "$drive_e" "$drive_e/kavel"

@@ -33,39 +33,14 @@
 #include <vector>
 
 #include "expected_texts.h"
+#include "installer_session.h"
 #include "resources/resource_ids.h"
-#include "ui_driver.h"
 
 namespace {
 
-constexpr DWORD DIALOG_MS = 30000;
+// The bench's image is far larger than the tests' (RUN_MS).
 constexpr DWORD RUN_LIMIT_MS = 300000;
 constexpr DWORD SAMPLE_MS = 20;
-
-std::string text(int id)
-{
-    return cp936(expected_text(id));
-}
-
-// The log's label while `name` is being extracted onto E:.
-std::string copy_line(const std::string& name)
-{
-    char line[2048];
-    std::snprintf(line, sizeof line, text(IDS_COPYING).c_str(), 'E', "kavel\\", name.c_str());
-    return line;
-}
-
-std::string boot_line()
-{
-    char line[256];
-    std::snprintf(line, sizeof line, text(IDS_CREATING_SYSLINUX_CFG).c_str(), 'E');
-    return line;
-}
-
-bool ends_with(const std::string& s, const std::string& tail)
-{
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 double seconds_between(LARGE_INTEGER a, LARGE_INTEGER b)
 {
@@ -74,7 +49,8 @@ double seconds_between(LARGE_INTEGER a, LARGE_INTEGER b)
     return static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-app_process app;
+installer_session installer;
+app_process& app = installer.app;
 
 ULONGLONG filetime_value(FILETIME t)
 {
@@ -145,7 +121,7 @@ struct child_watch {
         std::vector<std::pair<ULONGLONG, ULONGLONG>> runs;
         for (auto& found : seen) {
             FILETIME created, exited, kernel, user;
-            WaitForSingleObject(found.second, DIALOG_MS);
+            WaitForSingleObject(found.second, WAIT_MS);
             if (GetProcessTimes(found.second, &created, &exited, &kernel, &user) &&
                 filetime_value(created) >= since)
                 runs.emplace_back(filetime_value(created), filetime_value(exited));
@@ -189,26 +165,18 @@ ULONGLONG now_filetime()
     ExitProcess(1);
 }
 
-int install(const char* installer, const char* image, const std::vector<std::string>& names)
+int install(const char* exe, const char* image, const std::vector<std::string>& names)
 {
     std::vector<std::string> watched;
     for (const std::string& name : names)
         watched.push_back(copy_line(name));
-    std::string boot = boot_line();
+    std::string boot = format_text(IDS_CREATING_SYSLINUX_CFG, 'E');
 
-    if (!start_app(&app, installer))
-        fail(std::string("cannot start ") + installer);
-    HWND main = wait_dialog_titled(app.pi.dwProcessId, text(IDS_MAIN_TITLE), DIALOG_MS);
-    if (main == nullptr)
-        fail("no main dialog");
-    set_control_text(main, IDC_IMAGE_PATH, image);
-    int entry = -1;
-    for (int i = 0; i < combo_count(main, IDC_DRIVE_LIST); ++i)
-        if (combo_entry(main, IDC_DRIVE_LIST, i).rfind("E:", 0) == 0)
-            entry = i;
-    if (entry < 0)
+    if (!installer.open(exe))
+        fail("no main dialog of " + std::string(exe));
+    if (!installer.fill_in(image))
         fail("drive E: is not offered");
-    select_combo(main, IDC_DRIVE_LIST, entry);
+    HWND main = installer.main;
 
     child_watch children;
     children.since = now_filetime();
@@ -272,14 +240,14 @@ int install(const char* installer, const char* image, const std::vector<std::str
             log = control_text(progress, IDC_LOG);
             return ends_with(log, text(IDS_SUCCEEDED)) || ends_with(log, text(IDS_INTERRUPTED));
         },
-        DIALOG_MS);
+        WAIT_MS);
     if (!ends_with(log, text(IDS_SUCCEEDED)))
         fail("the run did not succeed: " + log);
 
     click(progress, IDC_STOP_CLOSE);
-    wait_until([&] { return !IsWindow(progress); }, DIALOG_MS);
+    wait_until([&] { return !IsWindow(progress); }, WAIT_MS);
     click(main, IDC_EXIT);
-    wait_exit(&app, DIALOG_MS);
+    wait_exit(&app, WAIT_MS);
     stop_app(&app);
 
     std::printf("install_s %.3f\nboot_s %.3f\nbar_moves %d %.3f\n%s", install_s, boot_s, moves,

@@ -12,7 +12,7 @@
 
 #include "disk/partition_match.h"
 #include "install/boot_files.h"
-#include "tests/disk/traced_xdio.h"
+#include "tests/substitutes/traced_xdio.h"
 
 int main(int argc, char** argv)
 {

@@ -52,6 +52,15 @@ Captured capture(const std::string& steps, int selector)
     return result;
 }
 
+// Reads the child's output to its end and drops it, then takes the exit code.
+DWORD drain_and_take_code(HANDLE pipe, PROCESS_INFORMATION* process)
+{
+    HeapFree(GetProcessHeap(), 0, read_pipe_text(pipe));
+    DWORD code = 0xFFFFFFFF; // left so when no code is taken: no case expects it
+    take_exit_code(process, &code);
+    return code;
+}
+
 std::string temp_path(const char* name)
 {
     char folder[MAX_PATH];
@@ -176,11 +185,7 @@ TEST(WaitChild, GivesUpAfterTheTimeAndReturnsAsSoonAsTheChildEnds)
     EXPECT_EQ(wait_child(&process, 20000), 1);
     EXPECT_LT(GetTickCount64() - again, 1000u);
 
-    char* text = read_pipe_text(pipe);
-    HeapFree(GetProcessHeap(), 0, text);
-    DWORD code = 0;
-    take_exit_code(&process, &code);
-    EXPECT_EQ(code, 4u);
+    EXPECT_EQ(drain_and_take_code(pipe, &process), 4u);
 }
 
 TEST(RunAndWait, PassesExitCodesThroughUnchanged)
@@ -325,11 +330,7 @@ TEST(FileSizeOrZero, FileAChildIsWritingGivesTheSizeSoFar)
     }
 
     EXPECT_EQ(wait_child(&process, 30000), 1);
-    char* text = read_pipe_text(pipe);
-    HeapFree(GetProcessHeap(), 0, text);
-    DWORD code = 1;
-    take_exit_code(&process, &code);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(drain_and_take_code(pipe, &process), 0u);
     EXPECT_EQ(file_size_or_zero(path.c_str()), 3345);
     EXPECT_EQ(read_file(path), pattern(EMIT_FILE, 3345));
     CloseHandle(written_event);
@@ -419,10 +420,7 @@ TEST(ReadOnlyChild, EndedFromAnotherThreadOrAtOnceWhenItsRunIsOver)
     WaitForSingleObject(ender, 10000);
     CloseHandle(ender);
     EXPECT_TRUE(unwatch_read_only_child());
-    char* text = read_pipe_text(pipe);
-    HeapFree(GetProcessHeap(), 0, text);
-    DWORD code = 0;
-    take_exit_code(&process, &code);
+    drain_and_take_code(pipe, &process);
 
     // A run that is over before the child is watched: ended at once.
     line = emit_command("sleep=60000");
@@ -430,18 +428,17 @@ TEST(ReadOnlyChild, EndedFromAnotherThreadOrAtOnceWhenItsRunIsOver)
     watch_read_only_child(process.hProcess, never);
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
     EXPECT_TRUE(unwatch_read_only_child());
-    text = read_pipe_text(pipe);
-    HeapFree(GetProcessHeap(), 0, text);
-    take_exit_code(&process, &code);
+    drain_and_take_code(pipe, &process);
 
     // Left alone, it runs to its end, and nothing is left to end afterwards.
     line = emit_command("sleep=300 exit=2");
     pipe = run_captured(line.text, &process, 0);
     watch_read_only_child(process.hProcess, always);
-    text = read_pipe_text(pipe);
+    char* text = read_pipe_text(pipe);
     HeapFree(GetProcessHeap(), 0, text);
     EXPECT_FALSE(unwatch_read_only_child());
     end_read_only_child(); // nothing marked: no effect
+    DWORD code = 0;
     take_exit_code(&process, &code);
     EXPECT_EQ(code, 2u);
 

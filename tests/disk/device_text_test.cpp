@@ -3,12 +3,14 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "disk/descriptor_io.h"
 #include "disk/drive_class.h"
 #include "disk/xdio.h"
 #include "tests/disk/disk_image.h"
-#include "tests/disk/traced_xdio.h"
+#include "tests/substitutes/traced_xdio.h"
 
 namespace {
 
@@ -48,19 +50,19 @@ TEST_F(DeviceText, RefusedTextOpensNothing)
 
 TEST_F(DeviceText, NumbersReadAsStrtolReadsThem)
 {
-    EXPECT_EQ(path_tried("(hd0)"), "\\\\.\\PhysicalDrive0");
-    EXPECT_EQ(path_tried("(hd9,29)"), "\\\\.\\PhysicalDrive9");
-    EXPECT_EQ(path_tried("(hd)"), "\\\\.\\PhysicalDrive0");
-    EXPECT_EQ(path_tried("(hd0x1)"), "\\\\.\\PhysicalDrive1");
-    EXPECT_EQ(path_tried("(hd0X9)"), "\\\\.\\PhysicalDrive9");
-    EXPECT_EQ(path_tried("(hd011)"), "\\\\.\\PhysicalDrive9");
-    EXPECT_EQ(path_tried("(hd+7)"), "\\\\.\\PhysicalDrive7");
-    EXPECT_EQ(path_tried("(hd-0)"), "\\\\.\\PhysicalDrive0");
-    EXPECT_EQ(path_tried("(hd 3)"), "\\\\.\\PhysicalDrive3");
-    EXPECT_EQ(path_tried("(hd2,035)"), "\\\\.\\PhysicalDrive2");
-    EXPECT_EQ(path_tried("(fd0)"), "\\\\.\\A:");
-    EXPECT_EQ(path_tried("(fd1,3)"), "\\\\.\\B:");
-    EXPECT_EQ(path_tried("(fd01)"), "\\\\.\\B:");
+    // Each device path, with the texts that name it.
+    const std::pair<const char*, std::vector<const char*>> named[] = {
+        {"\\\\.\\PhysicalDrive0", {"(hd0)", "(hd)", "(hd-0)"}},
+        {"\\\\.\\PhysicalDrive9", {"(hd9,29)", "(hd0X9)", "(hd011)"}},
+        {"\\\\.\\PhysicalDrive1", {"(hd0x1)"}},
+        {"\\\\.\\PhysicalDrive7", {"(hd+7)"}},
+        {"\\\\.\\PhysicalDrive3", {"(hd 3)"}},
+        {"\\\\.\\PhysicalDrive2", {"(hd2,035)"}},
+        {"\\\\.\\A:", {"(fd0)"}},
+        {"\\\\.\\B:", {"(fd1,3)", "(fd01)"}}};
+    for (const auto& device : named)
+        for (const char* text : device.second)
+            EXPECT_EQ(path_tried(text), device.first) << text;
 }
 
 TEST_F(DeviceText, OtherTextIsAPathAndWritableChoosesTheAccess)

@@ -7,7 +7,7 @@
 #include "disk/partition_match.h"
 #include "disk/xdio.h"
 #include "tests/disk/disk_image.h"
-#include "tests/disk/traced_xdio.h"
+#include "tests/substitutes/traced_xdio.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "disk/partition_walk.h"
 #include "disk/xdio.h"
 #include "tests/disk/disk_image.h"
-#include "tests/disk/traced_xdio.h"
+#include "tests/substitutes/traced_xdio.h"
 
 namespace {
 
@@ -127,25 +127,19 @@ TEST_F(PartitionWalk, APrimaryTableThatFailsItsChecksYieldsNothing)
     put_signature(empty_table, 0);
     EXPECT_TRUE(walk(empty_table).parts.empty());
 
-    disk_image zero_length = make_image(400);
-    put_entry(zero_length, 0, 0, 0x83, 63, 100);
-    put_entry(zero_length, 0, 2, 0x07, 200, 0);
-    EXPECT_TRUE(walk(zero_length).parts.empty());
-
-    disk_image at_sector_zero = make_image(400);
-    put_entry(at_sector_zero, 0, 1, 0x83, 0, 100);
-    EXPECT_TRUE(walk(at_sector_zero).parts.empty());
-
-    disk_image one_sector_over = make_image(400);
-    put_entry(one_sector_over, 0, 0, 0x83, 63, 138);
-    put_entry(one_sector_over, 0, 1, 0x83, 200, 100);
-    EXPECT_TRUE(walk(one_sector_over).parts.empty());
-
-    // Running past the last 32-bit sector is no way round the overlap check.
-    disk_image wrapping = make_image(400);
-    put_entry(wrapping, 0, 0, 0x83, 100, 0xFFFFFFF0u);
-    put_entry(wrapping, 0, 1, 0x83, 200, 10);
-    EXPECT_TRUE(walk(wrapping).parts.empty());
+    // A zero length, a partition at sector zero, one a sector too long, and
+    // one running past the last 32-bit sector, which is no way round the
+    // overlap check.
+    const std::vector<walked> tables[] = {{{0, 0x83, 63, 100}, {2, 0x07, 200, 0}},
+                                          {{1, 0x83, 0, 100}},
+                                          {{0, 0x83, 63, 138}, {1, 0x83, 200, 100}},
+                                          {{0, 0x83, 100, 0xFFFFFFF0u}, {1, 0x83, 200, 10}}};
+    for (const std::vector<walked>& entries : tables) {
+        disk_image image = make_image(400);
+        for (const walked& e : entries)
+            put_entry(image, 0, e.index, static_cast<uint8_t>(e.type), e.start, e.size);
+        EXPECT_TRUE(walk(image).parts.empty()) << entries[0].start << " " << entries[0].size;
+    }
 
     // A failing primary table hides its logical partitions too.
     disk_image bad_with_chain = linked_example(false);

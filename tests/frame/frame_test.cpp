@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "frame/app.h"
+#include "installer_session.h"
 #include "resources/resource_ids.h"
-#include "ui_driver.h"
 
 namespace {
 
@@ -92,13 +92,13 @@ probe_result run_probe(const char* number)
     app_process app;
     if (!start_app(&app, own_folder() + "string_probe.exe", number))
         return r;
-    HWND box = wait_dialog(app.pi.dwProcessId, nullptr, 15000);
+    HWND box = wait_dialog(app.pi.dwProcessId, nullptr, WAIT_MS);
     if (box != nullptr) {
         r.title = window_text(box);
         r.text = message_box_text(box);
         answer(box);
     }
-    r.exit_code = wait_exit(&app, 15000);
+    r.exit_code = wait_exit(&app, WAIT_MS);
     stop_app(&app);
     return r;
 }
@@ -122,7 +122,7 @@ TEST(StringRing, TheFirstFetchOfAProcessFillsSlotOne)
     // the sixteenth fetch uses.
     app_process app;
     ASSERT_TRUE(start_app(&app, own_folder() + "string_probe.exe", "ring"));
-    EXPECT_EQ(wait_exit(&app, 15000), 1u);
+    EXPECT_EQ(wait_exit(&app, WAIT_MS), 1u);
     stop_app(&app);
 }
 
