@@ -44,7 +44,7 @@ LRESULT CALLBACK picture_link_proc(HWND window, UINT message, WPARAM wparam, LPA
             mouse_tracking = 1;
         }
         if (!picture_hot) {
-            SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649))); // IDC_HAND
+            SetCursor(LoadCursorA(nullptr, IDC_HAND));
             show_bitmap(IDB_PICTURE_HOT);
             picture_hot = 1;
         }
@@ -53,7 +53,7 @@ LRESULT CALLBACK picture_link_proc(HWND window, UINT message, WPARAM wparam, LPA
         ShellExecuteA(window, "open", PROJECT_PAGE, nullptr, nullptr, SW_SHOWNORMAL);
         break;
     case WM_MOUSELEAVE:
-        SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32512))); // IDC_ARROW
+        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
         show_bitmap(IDB_PICTURE);
         mouse_tracking = 0;
         picture_hot = 0;

@@ -7,6 +7,8 @@
 #include "installer_session.h"
 #include "resources/resource_ids.h"
 
+#include <dlgs.h> // the open-file dialog's control ids, after windows.h
+
 namespace {
 
 struct MainDialog : ::testing::Test {
@@ -168,16 +170,16 @@ TEST_F(MainDialog, BrowseStartsEmptyWithTheIsoFilterAndFillsTheEdit)
     ASSERT_NE(chooser, nullptr) << "no open-file dialog";
 
     // The file name field (cmb13 on current systems, edt1 on older ones) starts empty.
-    HWND name = GetDlgItem(chooser, 0x47c);
+    HWND name = GetDlgItem(chooser, cmb13);
     if (name == nullptr)
-        name = GetDlgItem(chooser, 0x480);
+        name = GetDlgItem(chooser, edt1);
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(window_text(name), "");
     // The file type list offers "ISO Images" first and has it chosen.
-    HWND types = GetDlgItem(chooser, 0x470);
+    HWND types = GetDlgItem(chooser, cmb1);
     ASSERT_NE(types, nullptr);
     EXPECT_EQ(SendMessageA(types, CB_GETCURSEL, 0, 0), 0);
-    EXPECT_EQ(combo_entry(chooser, 0x470, 0), "ISO Images");
+    EXPECT_EQ(combo_entry(chooser, cmb1, 0), "ISO Images");
     EXPECT_EQ(combo_entry(chooser, 0x470, 1), "All");
     EXPECT_EQ(combo_count(chooser, 0x470), 2);
 
