@@ -297,13 +297,20 @@ struct InstallRun : ::testing::Test {
             RUN_MS);
         return box;
     }
+    // The log of a run that went through, extracting `files` in this order,
+    // with the UEFI step's outcome.
+    std::string success_log(const std::vector<std::string>& files,
+                            const std::string& uefi_outcome = text(IDS_DONE))
+    {
+        std::string expected = image_checks();
+        for (const std::string& name : files)
+            expected += copy_line(name) + text(IDS_DONE);
+        return expected + syslinux_lines(uefi_outcome) + text(IDS_SUCCEEDED);
+    }
     // The whole log of a successful run of kavel-test.iso (7-Zip lists the
     // files in the image's order).
     std::string full_run_log()
     {
-        std::string expected = image_checks();
-        for (const char* name : {"base.sfs", "initrd.gz", "my apps.sfs", "vmlinuz"})
-            expected += copy_line(name) + text(IDS_DONE);
-        return expected + syslinux_lines() + text(IDS_SUCCEEDED);
+        return success_log({"base.sfs", "initrd.gz", "my apps.sfs", "vmlinuz"});
     }
 };
