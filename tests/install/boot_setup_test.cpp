@@ -19,12 +19,6 @@
 
 namespace {
 
-void remove_file(const char* path)
-{
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path);
-}
-
 constexpr DWORD LOADER_ATTRIBUTES =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
@@ -118,7 +112,7 @@ TEST_F(FixedDiskSetUp, WhenTheSecondNamingFailsTheFirstNameIsWritten)
 
 TEST_F(FixedDiskSetUp, AMissingLoaderIsAFailedCopyWithTheSystemsReason)
 {
-    remove_file((own_folder() + "grldr").c_str());
+    remove_file(own_folder() + "grldr");
     leave_run(boot_setup('F'), nullptr);
     EXPECT_EQ(run_log, text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + copy + text(IDS_FAILED) +
                            system_text(ERROR_FILE_NOT_FOUND) + "\r\n" + text(IDS_INTERRUPTED));
@@ -219,9 +213,9 @@ struct RemovableDriveSetUp : ::testing::Test {
         // Each file its own content, so that a swapped name shows.
         for (const char* f : names)
             write_file(own_folder() + "efi\\" + f, std::string("loader file ") + f);
-        remove_file((own_folder() + "syslinux.args").c_str());
+        remove_file(own_folder() + "syslinux.args");
         for (const char* f : names)
-            remove_file((std::string("I:\\EFI\\BOOT\\") + f).c_str());
+            remove_file(std::string("I:\\EFI\\BOOT\\") + f);
         RemoveDirectoryA("I:\\EFI\\BOOT");
         RemoveDirectoryA("I:\\EFI");
         remove_file("I:\\syslinux.cfg");
@@ -275,7 +269,7 @@ TEST_F(RemovableDriveSetUp, ALoaderThatCannotBeWrittenIsAFailedCopy)
 
 TEST_F(RemovableDriveSetUp, AFolderInPlaceOfALoaderFileCountsAsMissing)
 {
-    remove_file((own_folder() + "efi\\ldlinux.e32").c_str());
+    remove_file(own_folder() + "efi\\ldlinux.e32");
     ASSERT_TRUE(CreateDirectoryA((own_folder() + "efi\\ldlinux.e32").c_str(), nullptr));
     leave_run(boot_setup('I'), nullptr);
     RemoveDirectoryA((own_folder() + "efi\\ldlinux.e32").c_str());

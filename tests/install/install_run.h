@@ -105,10 +105,8 @@ struct InstallRun : ::testing::Test {
             return;
         remove_tree("E:\\kavel");
         remove_tree("E:\\EFI");
-        SetFileAttributesA("E:\\EFI", FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA("E:\\EFI");
-        SetFileAttributesA("E:\\syslinux.cfg", FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA("E:\\syslinux.cfg");
+        remove_file("E:\\EFI");
+        remove_file("E:\\syslinux.cfg");
     }
     void TearDown() override
     {

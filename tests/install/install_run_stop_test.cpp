@@ -249,14 +249,8 @@ TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
         ASSERT_TRUE(log_has(copy_line("slow.sfs")));
-        std::vector<DWORD> children;
-        ASSERT_TRUE(wait_until(
-            [&] {
-                children = children_named(&app, "7z.exe");
-                return children.size() == 1;
-            },
-            WAIT_MS));
-        HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, children[0]);
+        HANDLE child = only_child("7z.exe");
+        ASSERT_NE(child, nullptr);
         // Close the dialog and press Start at once.
         ASSERT_TRUE(close_progress());
         ASSERT_TRUE(installer.press_start()) << "no progress dialog";

@@ -289,8 +289,7 @@ TEST_F(InstallRun, AMissingSyslinuxCfgIsAFailedCopyWithTheSystemsReason)
 TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
 {
     remove_tree("F:\\kavel");
-    SetFileAttributesA("C:\\GRLDR", FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA("C:\\GRLDR");
+    remove_file("C:\\GRLDR");
     write_file("C:\\boot.ini", "[boot loader]\r\ntimeout=0\r\n");
     start(images + "kavel-test.iso", false, 'F');
     std::string l = finished_log();
@@ -301,8 +300,7 @@ TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
     EXPECT_EQ(GetFileAttributesA("C:\\GRLDR"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(read_file("C:\\boot.ini"), "[boot loader]\r\ntimeout=0\r\n");
     remove_tree("F:\\kavel");
-    SetFileAttributesA("C:\\boot.ini", FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA("C:\\boot.ini");
+    remove_file("C:\\boot.ini");
 }
 
 // Every file in the root of C:, with its attributes, size and bytes.
@@ -328,8 +326,7 @@ std::string root_of_c()
 
 TEST_F(InstallRun, AFixedDiskTargetWithoutBootIniIsRefusedBeforeAnythingChanges)
 {
-    SetFileAttributesA("C:\\boot.ini", FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA("C:\\boot.ini");
+    remove_file("C:\\boot.ini");
     remove_tree("F:\\kavel");
     open_main(images + "kavel-test.iso", false, 'F');
     ASSERT_FALSE(HasFatalFailure());

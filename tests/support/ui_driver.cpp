@@ -329,3 +329,9 @@ void write_file(const std::string& path, const std::string& content)
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     std::ofstream(path, std::ios::binary) << content;
 }
+
+void remove_file(const std::string& path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
+}
