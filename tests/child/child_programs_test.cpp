@@ -31,6 +31,21 @@ CommandLine emit_command(const std::string& steps)
     return line;
 }
 
+// Starts child_emit with `steps` through run_captured; gives the pipe.
+HANDLE start_emit(const std::string& steps, PROCESS_INFORMATION* process, int selector = 0)
+{
+    CommandLine line = emit_command(steps);
+    return run_captured(line.text, process, selector);
+}
+
+// The exit code take_exit_code stores.
+DWORD taken_code(PROCESS_INFORMATION* process)
+{
+    DWORD code = 0xFFFFFFFF; // left so when no code is taken: no case expects it
+    take_exit_code(process, &code);
+    return code;
+}
+
 struct Captured {
     std::string text;    // up to the NUL that ends the block
     SIZE_T capacity = 0; // HeapSize: the size last asked of the heap for the block
@@ -40,15 +55,13 @@ struct Captured {
 // Run and collect: run_captured, read_pipe_text at once, take_exit_code.
 Captured capture(const std::string& steps, int selector)
 {
-    CommandLine line = emit_command(steps);
     PROCESS_INFORMATION process;
-    HANDLE pipe = run_captured(line.text, &process, selector);
-    char* text = read_pipe_text(pipe);
+    char* text = read_pipe_text(start_emit(steps, &process, selector));
     Captured result;
     result.text = text;
     result.capacity = HeapSize(GetProcessHeap(), 0, text);
     HeapFree(GetProcessHeap(), 0, text);
-    take_exit_code(&process, &result.code);
+    result.code = taken_code(&process);
     return result;
 }
 
@@ -56,9 +69,7 @@ Captured capture(const std::string& steps, int selector)
 DWORD drain_and_take_code(HANDLE pipe, PROCESS_INFORMATION* process)
 {
     HeapFree(GetProcessHeap(), 0, read_pipe_text(pipe));
-    DWORD code = 0xFFFFFFFF; // left so when no code is taken: no case expects it
-    take_exit_code(process, &code);
-    return code;
+    return taken_code(process);
 }
 
 std::string temp_path(const char* name)
@@ -136,9 +147,8 @@ TEST(RunCaptured, ChildGetsHiddenWindowAndStandardHandles)
 
 TEST(TakeExitCode, ChildThatClosedItsOutputButRunsGives259AndHandlesAreClosed)
 {
-    CommandLine line = emit_command("out=50 close-out sleep=60000");
     PROCESS_INFORMATION process;
-    HANDLE pipe = run_captured(line.text, &process, 0);
+    HANDLE pipe = start_emit("out=50 close-out sleep=60000", &process);
     // A handle of our own, to end the child once the record's handles are gone.
     HANDLE child;
     ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), process.hProcess, GetCurrentProcess(), &child,
@@ -152,9 +162,7 @@ TEST(TakeExitCode, ChildThatClosedItsOutputButRunsGives259AndHandlesAreClosed)
     EXPECT_LT(elapsed, 30000u) << "the read waited for the child's end, not the pipe's";
     EXPECT_FALSE(handle_is_open(pipe));
 
-    DWORD code = 0;
-    take_exit_code(&process, &code);
-    EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE));
+    EXPECT_EQ(taken_code(&process), static_cast<DWORD>(STILL_ACTIVE));
     EXPECT_FALSE(handle_is_open(process.hThread));
     EXPECT_FALSE(handle_is_open(process.hProcess));
 
@@ -166,9 +174,8 @@ TEST(TakeExitCode, ChildThatClosedItsOutputButRunsGives259AndHandlesAreClosed)
 
 TEST(WaitChild, GivesUpAfterTheTimeAndReturnsAsSoonAsTheChildEnds)
 {
-    CommandLine line = emit_command("sleep=1500 exit=4");
     PROCESS_INFORMATION process;
-    HANDLE pipe = run_captured(line.text, &process, 0);
+    HANDLE pipe = start_emit("sleep=1500 exit=4", &process);
     ULONGLONG start = GetTickCount64();
 
     EXPECT_EQ(wait_child(&process, 250), 0);
@@ -214,81 +221,36 @@ TEST(RunAndWait, ChildGetsHiddenWindowWithoutStandardHandles)
     DeleteFileA(path.c_str());
 }
 
-// The box of report_api_failure shown by process `pid`, or null.
-HWND error_box_of(DWORD pid)
-{
-    HWND box = nullptr;
-    while ((box = FindWindowExA(nullptr, box, "#32770", "Error")) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(box, &owner);
-        if (owner == pid)
-            return box;
-    }
-    return nullptr;
-}
-
-BOOL CALLBACK take_static_text(HWND control, LPARAM out)
-{
-    char name[16];
-    GetClassNameA(control, name, sizeof name);
-    if (lstrcmpiA(name, "Static") != 0)
-        return TRUE;
-    wchar_t wide[TEXT_BUFFER_SIZE];
-    LRESULT n = SendMessageW(control, WM_GETTEXT, TEXT_BUFFER_SIZE, reinterpret_cast<LPARAM>(wide));
-    if (n <= 0)
-        return TRUE; // the icon
-    char text[2 * TEXT_BUFFER_SIZE];
-    int len = WideCharToMultiByte(CP_ACP, 0, wide, static_cast<int>(n), text, sizeof text - 1,
-                                  nullptr, nullptr);
-    reinterpret_cast<std::string*>(out)->assign(text, len > 0 ? len : 0);
-    return FALSE;
-}
-
 TEST(ChildProgramFailure, MissingProgramShowsCreateProcessBoxThenExitCode3)
 {
     for (const char* way : {"waited", "captured"}) {
         SCOPED_TRACE(way);
-        char line[TEXT_BUFFER_SIZE];
-        std::snprintf(line, sizeof line, "missing_program_probe %s", way);
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION probe;
-        ASSERT_TRUE(CreateProcessA(nullptr, line, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                   &startup, &probe));
-
+        app_process probe;
+        ASSERT_TRUE(start_app(&probe, own_folder() + "missing_program_probe.exe", way));
+        // The box of report_api_failure, unless the probe ends first.
         HWND box = nullptr;
-        for (int i = 0; i < 600 && box == nullptr; ++i) {
-            if (WaitForSingleObject(probe.hProcess, 50) == WAIT_OBJECT_0)
-                break;
-            box = error_box_of(probe.dwProcessId);
-        }
+        wait_until(
+            [&] {
+                box = wait_dialog_titled(probe.pi.dwProcessId, "Error", 0);
+                return box != nullptr || WaitForSingleObject(probe.pi.hProcess, 0) == WAIT_OBJECT_0;
+            },
+            30000);
         if (box == nullptr) {
-            TerminateProcess(probe.hProcess, 1);
-            DWORD code = 0;
-            GetExitCodeProcess(probe.hProcess, &code);
-            CloseHandle(probe.hThread);
-            CloseHandle(probe.hProcess);
+            DWORD code = wait_exit(&probe, 0);
+            stop_app(&probe);
             FAIL() << "no \"Error\" box from the probe; it ended with code " << code;
         }
 
-        std::string text;
-        EnumChildWindows(box, take_static_text, reinterpret_cast<LPARAM>(&text));
+        std::string text = message_box_text(box);
         EXPECT_EQ(text.rfind("CreateProcess (2): ", 0), 0u) << text;
         EXPECT_GT(text.size(), std::strlen("CreateProcess (2): ")) << "no system text";
-        EXPECT_EQ(WaitForSingleObject(probe.hProcess, 300), static_cast<DWORD>(WAIT_TIMEOUT))
+        EXPECT_EQ(WaitForSingleObject(probe.pi.hProcess, 300), static_cast<DWORD>(WAIT_TIMEOUT))
             << "the process went on before the box was answered";
 
-        HWND ok = GetDlgItem(box, IDOK);
-        EXPECT_NE(ok, nullptr);
-        PostMessageA(ok, BM_CLICK, 0, 0);
-        EXPECT_EQ(WaitForSingleObject(probe.hProcess, 30000), WAIT_OBJECT_0);
-        DWORD code = 0;
-        GetExitCodeProcess(probe.hProcess, &code);
-        EXPECT_EQ(code, 3u);
-        if (code == STILL_ACTIVE)
-            TerminateProcess(probe.hProcess, 1);
-        CloseHandle(probe.hThread);
-        CloseHandle(probe.hProcess);
+        EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
+        answer(box);
+        EXPECT_EQ(wait_exit(&probe, 30000), 3u);
+        stop_app(&probe);
     }
 }
 
@@ -309,11 +271,11 @@ TEST(FileSizeOrZero, FileAChildIsWritingGivesTheSizeSoFar)
     ASSERT_NE(written_event, nullptr);
     ASSERT_NE(go_event, nullptr);
 
-    CommandLine line =
-        emit_command("\"file=" + path + "\" fwrite=1000/333 signal=" + written + " await=" + go +
-                     " fwrite=2345 signal=" + written + " await=" + go + " exit=0");
+    const std::string steps = "\"file=" + path + "\" fwrite=1000/333 signal=" + written +
+                              " await=" + go + " fwrite=2345 signal=" + written + " await=" + go +
+                              " exit=0";
     PROCESS_INFORMATION process;
-    HANDLE pipe = run_captured(line.text, &process, 0);
+    HANDLE pipe = start_emit(steps, &process);
 
     for (int64_t expected : {1000, 3345}) {
         SCOPED_TRACE(expected);
@@ -365,10 +327,6 @@ TEST(FileSizeOrZero, SizesFromFourGiBUpDoNotWrap)
     }
 }
 
-} // namespace
-
-namespace {
-
 bool always()
 {
     return true;
@@ -384,14 +342,11 @@ DWORD WINAPI end_from_other_thread(void*)
     return 0;
 }
 
-} // namespace
-
 TEST(PipeCollector, TakesAllAChildPrintsWhileItRunsSoItNeverBlocks)
 {
     // A mebibyte in small pieces: far more than the pipe holds.
-    CommandLine line = emit_command("out=1048576/4096 exit=5");
     PROCESS_INFORMATION process;
-    pipe_collector* output = collect_pipe(run_captured(line.text, &process, 0));
+    pipe_collector* output = collect_pipe(start_emit("out=1048576/4096 exit=5", &process));
     int ended = 0;
     for (int look = 0; look < 240 && !ended; ++look) // at most a minute
         ended = wait_child(&process, 250);
@@ -402,17 +357,14 @@ TEST(PipeCollector, TakesAllAChildPrintsWhileItRunsSoItNeverBlocks)
     EXPECT_EQ(std::strlen(text), 1048576u);
     EXPECT_TRUE(std::string(text) == pattern(EMIT_STDOUT, 1048576));
     HeapFree(GetProcessHeap(), 0, text);
-    DWORD code = 0;
-    take_exit_code(&process, &code);
-    EXPECT_EQ(code, 5u);
+    EXPECT_EQ(taken_code(&process), 5u);
 }
 
 TEST(ReadOnlyChild, EndedFromAnotherThreadOrAtOnceWhenItsRunIsOver)
 {
     // Ended by the other thread while it is watched.
-    CommandLine line = emit_command("sleep=60000");
     PROCESS_INFORMATION process;
-    HANDLE pipe = run_captured(line.text, &process, 0);
+    HANDLE pipe = start_emit("sleep=60000", &process);
     watch_read_only_child(process.hProcess, always);
     HANDLE ender = CreateThread(nullptr, 0, end_from_other_thread, nullptr, 0, nullptr);
     ASSERT_NE(ender, nullptr);
@@ -423,31 +375,28 @@ TEST(ReadOnlyChild, EndedFromAnotherThreadOrAtOnceWhenItsRunIsOver)
     drain_and_take_code(pipe, &process);
 
     // A run that is over before the child is watched: ended at once.
-    line = emit_command("sleep=60000");
-    pipe = run_captured(line.text, &process, 0);
+    pipe = start_emit("sleep=60000", &process);
     watch_read_only_child(process.hProcess, never);
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
     EXPECT_TRUE(unwatch_read_only_child());
     drain_and_take_code(pipe, &process);
 
     // Left alone, it runs to its end, and nothing is left to end afterwards.
-    line = emit_command("sleep=300 exit=2");
-    pipe = run_captured(line.text, &process, 0);
+    pipe = start_emit("sleep=300 exit=2", &process);
     watch_read_only_child(process.hProcess, always);
-    char* text = read_pipe_text(pipe);
-    HeapFree(GetProcessHeap(), 0, text);
+    HeapFree(GetProcessHeap(), 0, read_pipe_text(pipe));
     EXPECT_FALSE(unwatch_read_only_child());
     end_read_only_child(); // nothing marked: no effect
-    DWORD code = 0;
-    take_exit_code(&process, &code);
-    EXPECT_EQ(code, 2u);
+    EXPECT_EQ(taken_code(&process), 2u);
 
     // The same through run_and_wait.
     next_child_only_reads(never);
-    line = emit_command("sleep=60000 exit=0");
+    CommandLine line = emit_command("sleep=60000 exit=0");
     EXPECT_NE(run_and_wait(line.text), 0u);
     EXPECT_TRUE(last_child_ended_early());
     line = emit_command("exit=3");
     EXPECT_EQ(run_and_wait(line.text), 3u);
     EXPECT_FALSE(last_child_ended_early());
 }
+
+} // namespace

@@ -25,20 +25,6 @@ bool log_exists()
     return GetFileAttributesA(LOG_PATH) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The system's text for `error` as the installer fetches it.
-std::string system_text(DWORD error)
-{
-    char* message = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                             reinterpret_cast<LPSTR>(&message), 0, nullptr);
-    std::string text = n != 0 && message ? std::string(message, n) : std::string();
-    if (message)
-        LocalFree(message);
-    return text;
-}
-
 // What a text-mode stream stores for `text`: every "\n" as CR LF.
 std::string as_stored(const std::string& text)
 {

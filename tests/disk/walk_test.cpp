@@ -62,13 +62,20 @@ private:
     std::vector<std::string> files_;
 };
 
+// A disk of `sectors` whose primary table holds `entries`, each in slot `index`.
+disk_image with_primaries(uint32_t sectors, const std::vector<walked>& entries)
+{
+    disk_image image = make_image(sectors);
+    for (const walked& e : entries)
+        put_entry(image, 0, e.index, static_cast<uint8_t>(e.type), e.start, e.size);
+    return image;
+}
+
 // Primary 63+100, extended at 200 (1000 sectors) with EBRs at 200, 400 and
 // 700, each holding a partition 63 sectors after it.
 disk_image linked_example(bool empty_middle)
 {
-    disk_image image = make_image(1200);
-    put_entry(image, 0, 0, 0x83, 63, 100);
-    put_entry(image, 0, 1, 0x05, 200, 1000);
+    disk_image image = with_primaries(1200, {{0, 0x83, 63, 100}, {1, 0x05, 200, 1000}});
     put_chain(image, 200,
               {{0, 0x83, 63, 100},
                {200, uint8_t(empty_middle ? 0 : 0x83), 63, 100},
@@ -118,8 +125,7 @@ TEST_F(PartitionWalk, OtherReadsOfTheDeviceBetweenCallsDoNoHarm)
 
 TEST_F(PartitionWalk, APrimaryTableThatFailsItsChecksYieldsNothing)
 {
-    disk_image unsigned_table = make_image(400);
-    put_entry(unsigned_table, 0, 0, 0x83, 63, 100);
+    disk_image unsigned_table = with_primaries(400, {{0, 0x83, 63, 100}});
     unsigned_table.bytes[511] = 0;
     EXPECT_TRUE(walk(unsigned_table).parts.empty());
 
@@ -134,12 +140,9 @@ TEST_F(PartitionWalk, APrimaryTableThatFailsItsChecksYieldsNothing)
                                           {{1, 0x83, 0, 100}},
                                           {{0, 0x83, 63, 138}, {1, 0x83, 200, 100}},
                                           {{0, 0x83, 100, 0xFFFFFFF0u}, {1, 0x83, 200, 10}}};
-    for (const std::vector<walked>& entries : tables) {
-        disk_image image = make_image(400);
-        for (const walked& e : entries)
-            put_entry(image, 0, e.index, static_cast<uint8_t>(e.type), e.start, e.size);
-        EXPECT_TRUE(walk(image).parts.empty()) << entries[0].start << " " << entries[0].size;
-    }
+    for (const std::vector<walked>& entries : tables)
+        EXPECT_TRUE(walk(with_primaries(400, entries)).parts.empty())
+            << entries[0].start << " " << entries[0].size;
 
     // A failing primary table hides its logical partitions too.
     disk_image bad_with_chain = linked_example(false);
@@ -149,24 +152,17 @@ TEST_F(PartitionWalk, APrimaryTableThatFailsItsChecksYieldsNothing)
 
 TEST_F(PartitionWalk, PrimariesThatTouchOrComeOutOfOrderPass)
 {
-    disk_image touching = make_image(400);
-    put_entry(touching, 0, 0, 0x83, 63, 137);
-    put_entry(touching, 0, 1, 0x83, 200, 100);
-    EXPECT_EQ(walk(touching).parts, (std::vector<walked>{{0, 0x83, 63, 137}, {1, 0x83, 200, 100}}));
-
-    disk_image reversed = make_image(400);
-    put_entry(reversed, 0, 0, 0x07, 300, 100);
-    put_entry(reversed, 0, 1, 0x0B, 63, 100);
-    EXPECT_EQ(walk(reversed).parts, (std::vector<walked>{{0, 0x07, 300, 100}, {1, 0x0B, 63, 100}}));
+    const std::vector<walked> touching = {{0, 0x83, 63, 137}, {1, 0x83, 200, 100}};
+    EXPECT_EQ(walk(with_primaries(400, touching)).parts, touching);
+    const std::vector<walked> reversed = {{0, 0x07, 300, 100}, {1, 0x0B, 63, 100}};
+    EXPECT_EQ(walk(with_primaries(400, reversed)).parts, reversed);
 }
 
 TEST_F(PartitionWalk, EmptySlotsKeepTheirNumbers)
 {
-    disk_image image = make_image(400);
-    put_entry(image, 0, 0, 0x83, 63, 100);
-    put_entry(image, 0, 2, 0x07, 200, 100);
-    const walk_result r = walk(image);
-    EXPECT_EQ(r.parts, (std::vector<walked>{{0, 0x83, 63, 100}, {2, 0x07, 200, 100}}));
+    const std::vector<walked> entries = {{0, 0x83, 63, 100}, {2, 0x07, 200, 100}};
+    const walk_result r = walk(with_primaries(400, entries));
+    EXPECT_EQ(r.parts, entries);
     EXPECT_EQ(r.reads, 1);
 }
 
@@ -197,8 +193,7 @@ TEST_F(PartitionWalk, AnExtendedPartitionInAnySlotLeadsToItsChain)
 
 TEST_F(PartitionWalk, OnlyTheFirstExtendedSlotIsFollowedAndType85LeadsNowhere)
 {
-    disk_image image = make_image(1000);
-    put_entry(image, 0, 0, 0x85, 100, 100);
+    disk_image image = with_primaries(1000, {{0, 0x85, 100, 100}});
     put_chain(image, 100, {{0, 0x83, 1, 10}});
     put_entry(image, 0, 1, 0x0F, 300, 100);
     put_chain(image, 300, {{0, 0x83, 1, 20}});
@@ -209,8 +204,7 @@ TEST_F(PartitionWalk, OnlyTheFirstExtendedSlotIsFollowedAndType85LeadsNowhere)
         (std::vector<walked>{
             {0, 0x85, 100, 100}, {1, 0x0F, 300, 100}, {2, 0x05, 500, 100}, {4, 0x83, 301, 20}}));
 
-    disk_image only_85 = make_image(400);
-    put_entry(only_85, 0, 0, 0x85, 100, 100);
+    disk_image only_85 = with_primaries(400, {{0, 0x85, 100, 100}});
     put_chain(only_85, 100, {{0, 0x83, 1, 10}});
     const walk_result r = walk(only_85);
     EXPECT_EQ(r.parts, (std::vector<walked>{{0, 0x85, 100, 100}}));
@@ -219,9 +213,7 @@ TEST_F(PartitionWalk, OnlyTheFirstExtendedSlotIsFollowedAndType85LeadsNowhere)
 
 TEST_F(PartitionWalk, AWantedPartitionIsYieldedAloneAndOnlyOnce)
 {
-    disk_image slot2_empty = make_image(400);
-    put_entry(slot2_empty, 0, 0, 0x83, 63, 100);
-    put_entry(slot2_empty, 0, 3, 0x83, 200, 100);
+    disk_image slot2_empty = with_primaries(400, {{0, 0x83, 63, 100}, {3, 0x83, 200, 100}});
     EXPECT_TRUE(walk(slot2_empty, 2).parts.empty());
     EXPECT_EQ(walk(slot2_empty, 3).parts, (std::vector<walked>{{3, 0x83, 200, 100}}));
     EXPECT_TRUE(walk(slot2_empty, 4).parts.empty()); // no extended partition
@@ -236,8 +228,7 @@ TEST_F(PartitionWalk, AWantedPartitionIsYieldedAloneAndOnlyOnce)
 
 TEST_F(PartitionWalk, ALinkInAPartitionsPlaceKeepsTheNumberForTheNextEbr)
 {
-    disk_image image = make_image(1000);
-    put_entry(image, 0, 0, 0x05, 100, 800);
+    disk_image image = with_primaries(1000, {{0, 0x05, 100, 800}});
     put_signature(image, 100);
     put_entry(image, 100, 0, 0x0F, 50, 1); // a link where the partition would be
     put_chain(image, 100, {{50, 0x83, 3, 7}, {90, 0x07, 3, 8}});
@@ -261,8 +252,7 @@ TEST_F(PartitionWalk, AChainEndsAtABrokenOrMissingEbr)
 // 251 logical partitions, their EBRs in no particular order on the disk.
 disk_image long_chain(int logicals)
 {
-    disk_image image = make_image(2 + 4 * 256);
-    put_entry(image, 0, 0, 0x0F, 1, 4 * 256);
+    disk_image image = with_primaries(2 + 4 * 256, {{0, 0x0F, 1, 4 * 256}});
     std::vector<ebr_record> chain;
     for (int i = 0; i < logicals; ++i) {
         const uint32_t offset = i == 0 ? 0 : 4 * uint32_t((i * 97) % 256);
@@ -297,8 +287,7 @@ TEST_F(PartitionWalk, NoNumberAbove254)
 
 TEST_F(PartitionWalk, AChainThatComesBackEndsAtTheLinkThatCloses)
 {
-    disk_image loop = make_image(400);
-    put_entry(loop, 0, 0, 0x05, 100, 200);
+    disk_image loop = with_primaries(400, {{0, 0x05, 100, 200}});
     put_chain(loop, 100, {{0, 0x83, 1, 5}, {10, 0x83, 1, 5}, {20, 0x83, 1, 5}});
     put_entry(loop, 120, 1, 0x05, 10, 1); // the third EBR links back to the second
     walk_result r = walk(loop);
@@ -308,16 +297,14 @@ TEST_F(PartitionWalk, AChainThatComesBackEndsAtTheLinkThatCloses)
     EXPECT_EQ(r.reads, 4);
     EXPECT_TRUE(walk(loop, 7).parts.empty());
 
-    disk_image self = make_image(400);
-    put_entry(self, 0, 0, 0x05, 100, 200);
+    disk_image self = with_primaries(400, {{0, 0x05, 100, 200}});
     put_chain(self, 100, {{0, 0x83, 1, 5}, {10, 0x83, 1, 5}});
     put_entry(self, 110, 1, 0x05, 10, 1);
     r = walk(self);
     EXPECT_EQ(r.parts.size(), 3u);
     EXPECT_EQ(r.reads, 3);
 
-    disk_image self_link_first = make_image(400);
-    put_entry(self_link_first, 0, 0, 0x05, 100, 200);
+    disk_image self_link_first = with_primaries(400, {{0, 0x05, 100, 200}});
     put_chain(self_link_first, 100, {{0, 0x83, 1, 5}, {10, 0x05, 10, 1}});
     r = walk(self_link_first);
     EXPECT_EQ(r.parts.size(), 2u);
@@ -327,8 +314,7 @@ TEST_F(PartitionWalk, AChainThatComesBackEndsAtTheLinkThatCloses)
 TEST_F(PartitionWalk, ALoopTooLongToRememberStillEndsWithinBounds)
 {
     // 200 EBRs, the last linking back to the second.
-    disk_image image = make_image(2 + 200);
-    put_entry(image, 0, 0, 0x05, 1, 200);
+    disk_image image = with_primaries(2 + 200, {{0, 0x05, 1, 200}});
     std::vector<ebr_record> chain;
     for (uint32_t i = 0; i < 200; ++i)
         chain.push_back({i, 0x83, 0, 1});
@@ -343,8 +329,7 @@ TEST_F(PartitionWalk, ALoopTooLongToRememberStillEndsWithinBounds)
 TEST_F(PartitionWalk, AChainOfEbrsWithoutPartitionsEndsSoon)
 {
     // 1000 empty EBRs with a partition behind them.
-    disk_image empties = make_image(1100);
-    put_entry(empties, 0, 0, 0x05, 1, 1050);
+    disk_image empties = with_primaries(1100, {{0, 0x05, 1, 1050}});
     std::vector<ebr_record> chain;
     for (uint32_t i = 0; i < 1000; ++i)
         chain.push_back({i, 0, 0, 0});
@@ -355,8 +340,7 @@ TEST_F(PartitionWalk, AChainOfEbrsWithoutPartitionsEndsSoon)
     EXPECT_LE(r.reads, 1 + 40);
 
     // The same through EBRs whose first entry is a link to the next.
-    disk_image links = make_image(1100);
-    put_entry(links, 0, 0, 0x0F, 1, 1050);
+    disk_image links = with_primaries(1100, {{0, 0x0F, 1, 1050}});
     for (uint32_t i = 0; i < 1000; ++i)
         put_entry(links, 1 + i, 0, 0x05, i + 1, 1);
     put_entry(links, 1001, 0, 0x83, 1, 5);
@@ -365,8 +349,7 @@ TEST_F(PartitionWalk, AChainOfEbrsWithoutPartitionsEndsSoon)
     EXPECT_LE(r.reads, 1 + 40);
 
     // A few of them, as a deleted partition leaves, do not end the chain.
-    disk_image few = make_image(100);
-    put_entry(few, 0, 0, 0x05, 1, 90);
+    disk_image few = with_primaries(100, {{0, 0x05, 1, 90}});
     put_chain(few, 1, {{0, 0, 0, 0}, {10, 0, 0, 0}, {20, 0x05, 30, 1}, {30, 0x83, 1, 5}});
     r = walk(few);
     EXPECT_EQ(r.parts, (std::vector<walked>{{0, 0x05, 1, 90}, {4, 0x83, 32, 5}}));

@@ -133,10 +133,9 @@ TEST_F(ProgramFile, TheManifestAsksForAdministratorRightsAndNamesVistaTo11)
     ReleaseActCtx(parsed);
 
     // No other change of look: no visual styles, no DPI setting.
-    EXPECT_EQ(lower(xml).find("common-controls"), std::string::npos) << xml;
-    EXPECT_EQ(lower(xml).find("dependentassembly"), std::string::npos) << xml;
-    EXPECT_EQ(lower(xml).find("dpiaware"), std::string::npos) << xml;
-    EXPECT_EQ(lower(xml).find("windowssettings"), std::string::npos) << xml;
+    for (const char* setting :
+         {"common-controls", "dependentassembly", "dpiaware", "windowssettings"})
+        EXPECT_EQ(lower(xml).find(setting), std::string::npos) << setting << " in " << xml;
 }
 
 TEST(StartUp, ErrorBoxesAreOffAndDllsComeFromTheSystemFolderBeforeTheMainDialog)

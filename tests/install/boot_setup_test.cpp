@@ -19,12 +19,6 @@
 
 namespace {
 
-void remove_file(const char* path)
-{
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path);
-}
-
 constexpr DWORD LOADER_ATTRIBUTES =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
@@ -43,6 +37,7 @@ std::string with_timeout_5(std::string ini)
 }
 
 struct FixedDiskSetUp : ::testing::Test {
+    const std::string copy = format_text(IDS_COPYING, 'C', "", "GRLDR"); // the loader's label
     void SetUp() override
     {
         run_log.clear();
@@ -59,7 +54,6 @@ struct FixedDiskSetUp : ::testing::Test {
     // The log of a run that went through every step.
     std::string success_log()
     {
-        const std::string copy = format_text(IDS_COPYING, 'C', "", "GRLDR");
         return text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + copy + text(IDS_DONE) +
                text(IDS_EDITING_MENU_LST) + text(IDS_DONE) + text(IDS_EDITING_BOOT_INI) +
                text(IDS_DONE) + text(IDS_SUCCEEDED);
@@ -118,14 +112,10 @@ TEST_F(FixedDiskSetUp, WhenTheSecondNamingFailsTheFirstNameIsWritten)
 
 TEST_F(FixedDiskSetUp, AMissingLoaderIsAFailedCopyWithTheSystemsReason)
 {
-    remove_file((own_folder() + "grldr").c_str());
+    remove_file(own_folder() + "grldr");
     leave_run(boot_setup('F'), nullptr);
-    const std::string copy = format_text(IDS_COPYING, 'C', "", "GRLDR");
-    char reason[1024] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   ERROR_FILE_NOT_FOUND, 1024, reason, sizeof reason, nullptr);
     EXPECT_EQ(run_log, text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + copy + text(IDS_FAILED) +
-                           reason + "\r\n" + text(IDS_INTERRUPTED));
+                           system_text(ERROR_FILE_NOT_FOUND) + "\r\n" + text(IDS_INTERRUPTED));
     EXPECT_EQ(read_file("C:\\boot.ini"), BOOT_INI);
 }
 
@@ -133,10 +123,9 @@ TEST_F(FixedDiskSetUp, AMissingBootIniCannotBeOpened)
 {
     remove_file("C:\\boot.ini");
     leave_run(boot_setup('F'), nullptr);
-    std::string l = run_log;
-    std::string tail = text(IDS_EDITING_BOOT_INI) + text(IDS_CANNOT_OPEN) + text(IDS_INTERRUPTED);
-    ASSERT_GE(l.size(), tail.size());
-    EXPECT_EQ(l.substr(l.size() - tail.size()), tail);
+    EXPECT_TRUE(ends_with(run_log, text(IDS_EDITING_BOOT_INI) + text(IDS_CANNOT_OPEN) +
+                                       text(IDS_INTERRUPTED)))
+        << run_log;
     EXPECT_EQ(GetFileAttributesA("C:\\boot.ini"), INVALID_FILE_ATTRIBUTES);
     // What came before stays: the set-up takes nothing back.
     EXPECT_EQ(read_file("C:\\menu.lst"), ENTRY);
@@ -157,7 +146,6 @@ TEST_F(FixedDiskSetUp, ABootFileWhoseStepFailsGetsItsAttributesBack)
     // Each boot file in turn exists, protected, and cannot be opened: its step
     // fails, and the file is as protected as it was before.
     constexpr DWORD PROTECTED = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    const std::string copy = format_text(IDS_COPYING, 'C', "", "GRLDR");
     const struct {
         const char* path;
         std::string tail;
@@ -182,8 +170,7 @@ TEST_F(FixedDiskSetUp, ABootFileWhoseStepFailsGetsItsAttributesBack)
             leave_run(boot_setup('F'), nullptr);
         }
         ASSERT_NE(run_log.find(c.tail), std::string::npos) << run_log;
-        EXPECT_EQ(run_log.substr(run_log.size() - text(IDS_INTERRUPTED).size()),
-                  text(IDS_INTERRUPTED));
+        EXPECT_TRUE(ends_with(run_log, text(IDS_INTERRUPTED))) << run_log;
         EXPECT_EQ(GetFileAttributesA(c.path), before);
     }
 }
@@ -191,7 +178,6 @@ TEST_F(FixedDiskSetUp, ABootFileWhoseStepFailsGetsItsAttributesBack)
 TEST_F(FixedDiskSetUp, StopAtEachCheckEndsThere)
 {
     // The checks: after the loader, after menu.lst, at the finish.
-    const std::string copy = format_text(IDS_COPYING, 'C', "", "GRLDR");
     const std::string after_loader =
         text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + copy + text(IDS_DONE);
     const std::string after_menu = after_loader + text(IDS_EDITING_MENU_LST) + text(IDS_DONE);
@@ -227,9 +213,9 @@ struct RemovableDriveSetUp : ::testing::Test {
         // Each file its own content, so that a swapped name shows.
         for (const char* f : names)
             write_file(own_folder() + "efi\\" + f, std::string("loader file ") + f);
-        remove_file((own_folder() + "syslinux.args").c_str());
+        remove_file(own_folder() + "syslinux.args");
         for (const char* f : names)
-            remove_file((std::string("I:\\EFI\\BOOT\\") + f).c_str());
+            remove_file(std::string("I:\\EFI\\BOOT\\") + f);
         RemoveDirectoryA("I:\\EFI\\BOOT");
         RemoveDirectoryA("I:\\EFI");
         remove_file("I:\\syslinux.cfg");
@@ -275,18 +261,15 @@ TEST_F(RemovableDriveSetUp, ALoaderThatCannotBeWrittenIsAFailedCopy)
     ASSERT_TRUE(CreateDirectoryA("I:\\EFI\\BOOT\\BOOTIA32.EFI", nullptr));
     leave_run(boot_setup('I'), nullptr);
     RemoveDirectoryA("I:\\EFI\\BOOT\\BOOTIA32.EFI");
-    char reason[1024] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   ERROR_ACCESS_DENIED, 1024, reason, sizeof reason, nullptr);
-    EXPECT_EQ(run_log,
-              after_cfg() + label() + text(IDS_FAILED) + reason + "\r\n" + text(IDS_INTERRUPTED));
+    EXPECT_EQ(run_log, after_cfg() + label() + text(IDS_FAILED) + system_text(ERROR_ACCESS_DENIED) +
+                           "\r\n" + text(IDS_INTERRUPTED));
     EXPECT_EQ(read_file(own_folder() + "syslinux.args"), "");
     EXPECT_EQ(end_run_calls, 1);
 }
 
 TEST_F(RemovableDriveSetUp, AFolderInPlaceOfALoaderFileCountsAsMissing)
 {
-    remove_file((own_folder() + "efi\\ldlinux.e32").c_str());
+    remove_file(own_folder() + "efi\\ldlinux.e32");
     ASSERT_TRUE(CreateDirectoryA((own_folder() + "efi\\ldlinux.e32").c_str(), nullptr));
     leave_run(boot_setup('I'), nullptr);
     RemoveDirectoryA((own_folder() + "efi\\ldlinux.e32").c_str());

@@ -63,6 +63,18 @@ inline void remove_tree(const std::string& folder)
     remove_tree_w(widen(folder));
 }
 
+// Removes `folder` as soon as it can: a program that just ended may hold its
+// file a moment longer.
+inline void remove_tree_when_free(const std::wstring& folder)
+{
+    wait_until(
+        [&] {
+            remove_tree_w(folder);
+            return GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES;
+        },
+        3000);
+}
+
 // A listing of the shape current 7-Zip prints, for the stand-in 7z.
 inline std::string current_listing(const std::vector<std::pair<long long, std::string>>& files)
 {
@@ -105,24 +117,14 @@ struct InstallRun : ::testing::Test {
             return;
         remove_tree("E:\\kavel");
         remove_tree("E:\\EFI");
-        SetFileAttributesA("E:\\EFI", FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA("E:\\EFI");
-        SetFileAttributesA("E:\\syslinux.cfg", FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA("E:\\syslinux.cfg");
+        remove_file("E:\\EFI");
+        remove_file("E:\\syslinux.cfg");
     }
     void TearDown() override
     {
         stop_app(&app);
-        if (!HasFailure()) {
-            // A program that just ended may hold its file a moment longer.
-            std::string path = folder.substr(0, folder.size() - 1);
-            wait_until(
-                [&] {
-                    remove_tree(path);
-                    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
-                },
-                3000);
-        }
+        if (!HasFailure())
+            remove_tree_when_free(widen(folder.substr(0, folder.size() - 1)));
     }
 
     // Makes the installer folder `to` from the kit. chkdsk is not in it: the
@@ -165,6 +167,16 @@ struct InstallRun : ::testing::Test {
         ASSERT_TRUE(installer.fill_in(image, letter, format)) << letter << ": is not offered";
     }
     void press_start() { ASSERT_TRUE(installer.press_start()) << "no progress dialog"; }
+    // The failure box of a program that cannot be started; answered, the
+    // installer ends with code 3.
+    void expect_create_process_box(HWND box)
+    {
+        ASSERT_NE(box, nullptr) << "no failure box; the log: " << log();
+        EXPECT_EQ(message_box_text(box).rfind("CreateProcess (2): ", 0), 0u)
+            << message_box_text(box);
+        answer(box);
+        EXPECT_EQ(wait_exit(&app, WAIT_MS), 3u);
+    }
     std::string log() { return control_text(progress, IDC_LOG); }
     bool log_has(const std::string& part)
     {
@@ -297,13 +309,20 @@ struct InstallRun : ::testing::Test {
             RUN_MS);
         return box;
     }
+    // The log of a run that went through, extracting `files` in this order,
+    // with the UEFI step's outcome.
+    std::string success_log(const std::vector<std::string>& files,
+                            const std::string& uefi_outcome = text(IDS_DONE))
+    {
+        std::string expected = image_checks();
+        for (const std::string& name : files)
+            expected += copy_line(name) + text(IDS_DONE);
+        return expected + syslinux_lines(uefi_outcome) + text(IDS_SUCCEEDED);
+    }
     // The whole log of a successful run of kavel-test.iso (7-Zip lists the
     // files in the image's order).
     std::string full_run_log()
     {
-        std::string expected = image_checks();
-        for (const char* name : {"base.sfs", "initrd.gz", "my apps.sfs", "vmlinuz"})
-            expected += copy_line(name) + text(IDS_DONE);
-        return expected + syslinux_lines() + text(IDS_SUCCEEDED);
+        return success_log({"base.sfs", "initrd.gz", "my apps.sfs", "vmlinuz"});
     }
 };

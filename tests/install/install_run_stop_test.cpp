@@ -38,6 +38,12 @@ RECT client_rect_of(HWND dialog, int id)
     return r;
 }
 
+// Left, top, right and bottom, compared as one.
+std::vector<LONG> edges(const RECT& r)
+{
+    return {r.left, r.top, r.right, r.bottom};
+}
+
 TEST_F(InstallRun, TheProgressDialogOpensWithItsTextsAndTheBarAtZero)
 {
     put("chkdsk.code", "0 3000"); // holds the run while the dialog is looked at
@@ -75,19 +81,10 @@ TEST_F(InstallRun, ResizingKeepsTheMarginsAndTheButtonsSize)
         ASSERT_TRUE(wait_until(
             [&] { return client_rect_of(progress, IDC_STOP_CLOSE).left == w - bw - 6; }, WAIT_MS));
         RECT button = client_rect_of(progress, IDC_STOP_CLOSE);
-        RECT log_box = client_rect_of(progress, IDC_LOG);
-        RECT bar_box = client_rect_of(progress, IDC_PROGRESS);
-        EXPECT_EQ(button.right - button.left, bw);
-        EXPECT_EQ(button.bottom - button.top, bh);
-        EXPECT_EQ(button.top, h - bh - 6);
-        EXPECT_EQ(log_box.left, 6);
-        EXPECT_EQ(log_box.top, 6);
-        EXPECT_EQ(log_box.right, w - 6);
-        EXPECT_EQ(log_box.bottom, h - bh - 12);
-        EXPECT_EQ(bar_box.left, 6);
-        EXPECT_EQ(bar_box.top, button.top + 1);
-        EXPECT_EQ(bar_box.bottom, button.bottom - 1);
-        EXPECT_EQ(bar_box.right, button.left - 6);
+        EXPECT_EQ(edges(button), edges({button.left, h - bh - 6, button.left + bw, h - 6}));
+        EXPECT_EQ(edges(client_rect_of(progress, IDC_LOG)), edges({6, 6, w - 6, h - bh - 12}));
+        EXPECT_EQ(edges(client_rect_of(progress, IDC_PROGRESS)),
+                  edges({6, button.top + 1, button.left - 6, button.bottom - 1}));
     }
 }
 
@@ -167,10 +164,7 @@ TEST_F(InstallRun, ALongLogIsWholeAndInOrderWhenTheButtonReadsClose)
     ManyFiles m = many_files(40);
     use_stand_in_7z(m.listing, m.sizes);
     start(images + "kavel-test.iso");
-    std::string expected = image_checks();
-    for (const std::string& name : m.names)
-        expected += copy_line(name) + text(IDS_DONE);
-    expected += syslinux_lines() + text(IDS_SUCCEEDED);
+    const std::string expected = success_log(m.names);
     // Everything handed over before the end of the run is shown by the time
     // the button is relabelled, the bar's last move included.
     ASSERT_TRUE(installer.run_ended()) << log();
@@ -192,10 +186,7 @@ TEST_F(InstallRun, StoppedOrClosedAtAnyMomentTheLogStaysWholeAndInOrder)
 {
     ManyFiles m = many_files(30);
     use_stand_in_7z(m.listing, m.sizes);
-    std::string whole = image_checks();
-    for (const std::string& name : m.names)
-        whole += copy_line(name) + text(IDS_DONE);
-    whole += syslinux_lines() + text(IDS_SUCCEEDED);
+    const std::string whole = success_log(m.names);
 
     start(images + "kavel-test.iso");
     DWORD began = GetTickCount();
@@ -215,9 +206,7 @@ TEST_F(InstallRun, StoppedOrClosedAtAnyMomentTheLogStaysWholeAndInOrder)
         press_now(progress, IDC_STOP_CLOSE); // Close: back to the main dialog
         ASSERT_TRUE(wait_until([&] { return !IsWindow(progress); }, WAIT_MS));
         remove_tree("E:\\kavel");
-        click(main, IDC_START);
-        progress = wait_dialog_titled(app.pi.dwProcessId, text(IDS_PROGRESS_TITLE), WAIT_MS);
-        ASSERT_NE(progress, nullptr);
+        ASSERT_TRUE(installer.press_start()) << "no progress dialog";
         DWORD at = moment(draw);
         Sleep(at);
         if (round % 2 == 0) {
@@ -242,9 +231,7 @@ TEST_F(InstallRun, StoppedOrClosedAtAnyMomentTheLogStaysWholeAndInOrder)
             ASSERT_TRUE(close_progress());
             // The closed run's worker ends at its next check.
             remove_tree("E:\\kavel");
-            click(main, IDC_START);
-            progress = wait_dialog_titled(app.pi.dwProcessId, text(IDS_PROGRESS_TITLE), WAIT_MS);
-            ASSERT_NE(progress, nullptr);
+            ASSERT_TRUE(installer.press_start()) << "no progress dialog";
             // It may first wait, visibly, for the closed run's worker.
             std::string l = finished_log();
             EXPECT_TRUE(l == whole ||
@@ -262,19 +249,11 @@ TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
     for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
         ASSERT_TRUE(log_has(copy_line("slow.sfs")));
-        std::vector<DWORD> children;
-        ASSERT_TRUE(wait_until(
-            [&] {
-                children = children_named(&app, "7z.exe");
-                return children.size() == 1;
-            },
-            WAIT_MS));
-        HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, children[0]);
+        HANDLE child = only_child("7z.exe");
+        ASSERT_NE(child, nullptr);
         // Close the dialog and press Start at once.
         ASSERT_TRUE(close_progress());
-        click(main, IDC_START);
-        progress = wait_dialog_titled(app.pi.dwProcessId, text(IDS_PROGRESS_TITLE), WAIT_MS);
-        ASSERT_NE(progress, nullptr);
+        ASSERT_TRUE(installer.press_start()) << "no progress dialog";
         EXPECT_EQ(WaitForSingleObject(child, 5000), WAIT_OBJECT_0) << "the old child runs on";
         CloseHandle(child);
         // The new run's log holds its own lines only, up to its own extraction,
@@ -294,8 +273,7 @@ TEST_F(InstallRun, ClosingDuringChkdskEndsItAndTheNextRunDoesNotWaitSilently)
     HANDLE old_check = start_until_child("chkdsk", "0 60000", text(IDS_CHECKING_FILE_SYSTEM));
     ASSERT_NE(old_check, nullptr);
     ASSERT_TRUE(close_progress());
-    press_start();
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(installer.press_start()) << "no progress dialog";
     // Within a second the new log says what the run does: it waits for the
     // previous one, or (when that one has already ended) it checks the image.
     std::string first;
@@ -330,8 +308,7 @@ TEST_F(InstallRun, ANewRunWaitsVisiblyForAWorkerInSyslinuxAndStopWorksMeanwhile)
     ASSERT_TRUE(close_progress());
 
     // Second run: it says at once that it waits, and Stop ends it.
-    press_start();
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(installer.press_start()) << "no progress dialog";
     EXPECT_TRUE(wait_until([&] { return log() == text(IDS_WAITING_FOR_PREVIOUS_RUN); }, 1000))
         << log();
     click(progress, IDC_STOP_CLOSE);
@@ -345,8 +322,7 @@ TEST_F(InstallRun, ANewRunWaitsVisiblyForAWorkerInSyslinuxAndStopWorksMeanwhile)
 
     // Third run: it waits for both before it, then runs whole.
     put("syslinux.code", "0");
-    press_start();
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(installer.press_start()) << "no progress dialog";
     EXPECT_TRUE(wait_until([&] { return log() == text(IDS_WAITING_FOR_PREVIOUS_RUN); }, 1000))
         << log();
     EXPECT_EQ(WaitForSingleObject(loader, WAIT_MS), WAIT_OBJECT_0);

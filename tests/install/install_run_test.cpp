@@ -55,8 +55,7 @@ TEST_F(InstallRun, LoadersAlreadyOnTheTargetAreReplaced)
     write_file("E:\\EFI\\BOOT\\grubx64.efi", "another loader of the user's");
     use_stand_in_7z(current_listing({{10, "a.sfs"}}), "10 a.sfs\n");
     start(images + "kavel-test.iso");
-    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(IDS_DONE) +
-                                  syslinux_lines() + text(IDS_SUCCEEDED));
+    EXPECT_EQ(finished_log(), success_log({"a.sfs"}));
     for (const char* f : UEFI_FILES)
         EXPECT_TRUE(read_file(std::string("E:\\EFI\\BOOT\\") + f) == read_file(kit + "efi\\" + f))
             << f;
@@ -68,8 +67,7 @@ TEST_F(InstallRun, WithoutTheEfiFolderTheDriveIsMadeForBiosOnly)
     remove_tree(folder + "efi");
     use_stand_in_7z(current_listing({{10, "a.sfs"}}), "10 a.sfs\n");
     start(images + "kavel-test.iso");
-    EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(IDS_DONE) +
-                                  syslinux_lines(text(IDS_NO_UEFI_LOADERS)) + text(IDS_SUCCEEDED));
+    EXPECT_EQ(finished_log(), success_log({"a.sfs"}, text(IDS_NO_UEFI_LOADERS)));
     EXPECT_EQ(GetFileAttributesA("E:\\EFI"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\n");
     EXPECT_EQ(bar(), 100);
@@ -85,9 +83,7 @@ TEST_F(InstallRun, OneLoaderFileMissingPutsNoneOnTheTarget)
         DeleteFileA((folder + "syslinux.args").c_str());
         remove_tree("E:\\EFI");
         start(images + "kavel-test.iso");
-        EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(IDS_DONE) +
-                                      syslinux_lines(text(IDS_NO_UEFI_LOADERS)) +
-                                      text(IDS_SUCCEEDED));
+        EXPECT_EQ(finished_log(), success_log({"a.sfs"}, text(IDS_NO_UEFI_LOADERS)));
         EXPECT_EQ(GetFileAttributesA("E:\\EFI"), INVALID_FILE_ATTRIBUTES);
         EXPECT_EQ(read_file(folder + "syslinux.args"), "syslinux -f E:\n");
         stop_app(&app);
@@ -101,10 +97,8 @@ TEST_F(InstallRun, ALoaderFolderThatCannotBeMadeIsAFailedCopy)
     write_file("E:\\EFI", "not a folder");
     use_stand_in_7z(current_listing({{10, "a.sfs"}}), "10 a.sfs\n");
     start(images + "kavel-test.iso");
-    char reason[1024] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   ERROR_ALREADY_EXISTS, 1024, reason, sizeof reason, nullptr);
-    ASSERT_NE(reason[0], '\0');
+    const std::string reason = system_text(ERROR_ALREADY_EXISTS);
+    ASSERT_NE(reason, "");
     EXPECT_EQ(finished_log(), image_checks() + copy_line("a.sfs") + text(IDS_DONE) +
                                   format_text(IDS_CREATING_SYSLINUX_CFG, 'E') + text(IDS_DONE) +
                                   format_text(IDS_COPYING_UEFI_LOADERS, 'E') + text(IDS_FAILED) +
@@ -192,9 +186,7 @@ TEST_F(InstallRun, SizesPastFourGiBAreCheckedAndCountedWhole)
     use_stand_in_7z(current_listing({{big, "big.sfs"}, {1000, "small.sfs"}}),
                     std::to_string(big) + " big.sfs\n1000 small.sfs\n");
     start(images + "kavel-test.iso");
-    std::string l = finished_log();
-    EXPECT_EQ(l, image_checks() + copy_line("big.sfs") + text(IDS_DONE) + copy_line("small.sfs") +
-                     text(IDS_DONE) + syslinux_lines() + text(IDS_SUCCEEDED));
+    EXPECT_EQ(finished_log(), success_log({"big.sfs", "small.sfs"}));
     EXPECT_EQ(file_size("E:\\kavel\\big.sfs"), big);
     remove_tree("E:\\kavel");
 }
@@ -234,9 +226,7 @@ TEST_F(InstallRun, EmptyFilesWithATotalOfZeroLeaveTheBarAndSucceed)
 {
     use_stand_in_7z(current_listing({{0, "empty.sfs"}}), "0 empty.sfs\n");
     start(images + "kavel-test.iso");
-    std::string l = finished_log();
-    EXPECT_EQ(l, image_checks() + copy_line("empty.sfs") + text(IDS_DONE) + syslinux_lines() +
-                     text(IDS_SUCCEEDED));
+    EXPECT_EQ(finished_log(), success_log({"empty.sfs"}));
     EXPECT_EQ(file_size("E:\\kavel\\empty.sfs"), 0);
 }
 
@@ -290,11 +280,8 @@ TEST_F(InstallRun, AMissingSyslinuxCfgIsAFailedCopyWithTheSystemsReason)
     DeleteFileA((folder + "syslinux.cfg").c_str());
     start(images + "kavel-test.iso");
     std::string l = finished_log();
-    char reason[1024] = "";
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                   ERROR_FILE_NOT_FOUND, 1024, reason, sizeof reason, nullptr);
-    std::string tail = format_text(IDS_CREATING_SYSLINUX_CFG, 'E') + text(IDS_FAILED) + reason +
-                       "\r\n" + text(IDS_INTERRUPTED);
+    std::string tail = format_text(IDS_CREATING_SYSLINUX_CFG, 'E') + text(IDS_FAILED) +
+                       system_text(ERROR_FILE_NOT_FOUND) + "\r\n" + text(IDS_INTERRUPTED);
     EXPECT_TRUE(ends_with(l, tail)) << l;
     EXPECT_EQ(read_file(folder + "syslinux.args"), "");
 }
@@ -302,8 +289,7 @@ TEST_F(InstallRun, AMissingSyslinuxCfgIsAFailedCopyWithTheSystemsReason)
 TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
 {
     remove_tree("F:\\kavel");
-    SetFileAttributesA("C:\\GRLDR", FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA("C:\\GRLDR");
+    remove_file("C:\\GRLDR");
     write_file("C:\\boot.ini", "[boot loader]\r\ntimeout=0\r\n");
     start(images + "kavel-test.iso", false, 'F');
     std::string l = finished_log();
@@ -314,8 +300,7 @@ TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
     EXPECT_EQ(GetFileAttributesA("C:\\GRLDR"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(read_file("C:\\boot.ini"), "[boot loader]\r\ntimeout=0\r\n");
     remove_tree("F:\\kavel");
-    SetFileAttributesA("C:\\boot.ini", FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA("C:\\boot.ini");
+    remove_file("C:\\boot.ini");
 }
 
 // Every file in the root of C:, with its attributes, size and bytes.
@@ -341,16 +326,14 @@ std::string root_of_c()
 
 TEST_F(InstallRun, AFixedDiskTargetWithoutBootIniIsRefusedBeforeAnythingChanges)
 {
-    SetFileAttributesA("C:\\boot.ini", FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA("C:\\boot.ini");
+    remove_file("C:\\boot.ini");
     remove_tree("F:\\kavel");
     open_main(images + "kavel-test.iso", false, 'F');
     ASSERT_FALSE(HasFatalFailure());
     // After the main dialog has written its drive log.
     std::string before = root_of_c();
     ASSERT_NE(before.find("tovkast_drive.log"), std::string::npos) << before;
-    press_start();
-    ASSERT_FALSE(HasFatalFailure());
+    ASSERT_TRUE(installer.press_start()) << "no progress dialog";
     EXPECT_EQ(finished_log(WAIT_MS), text(IDS_NO_BOOT_INI) + text(IDS_INTERRUPTED));
     EXPECT_EQ(root_of_c(), before);
     EXPECT_EQ(GetFileAttributesA("F:\\kavel"), INVALID_FILE_ATTRIBUTES);
@@ -390,9 +373,7 @@ TEST_F(InstallRun, AnExtractionChildPrintingAMebibyteNeverBlocksTheRun)
     use_stand_in_7z(current_listing({{4096, "a.sfs"}, {10, "b.sfs"}}), "4096 a.sfs\n10 b.sfs\n");
     put("7z.e-out", said);
     start(images + "kavel-test.iso");
-    const std::string files =
-        copy_line("a.sfs") + text(IDS_DONE) + copy_line("b.sfs") + text(IDS_DONE);
-    EXPECT_EQ(finished_log(60000), image_checks() + files + syslinux_lines() + text(IDS_SUCCEEDED));
+    EXPECT_EQ(finished_log(60000), success_log({"a.sfs", "b.sfs"}));
     stop_app(&app);
 
     // Failing, the child's whole text is shown.

@@ -12,11 +12,8 @@ TEST_F(InstallRun, WithoutSevenZipTheProcessEndsAfterTheCreateProcessBox)
     start(images + "kavel-test.iso");
     // Raised on the worker thread: a box without owner.
     HWND box = wait_dialog_titled(app.pi.dwProcessId, "Error", WAIT_MS);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(message_box_text(box).rfind("CreateProcess (2): ", 0), 0u) << message_box_text(box);
     EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
-    answer(box);
-    EXPECT_EQ(wait_exit(&app, WAIT_MS), 3u);
+    expect_create_process_box(box);
 }
 
 // A Downloads-like folder holding the image and programs someone planted
@@ -50,11 +47,7 @@ TEST_F(InstallRun, AMissingSevenZipIsNotTakenFromTheCurrentFolder)
     std::string downloads = planted_folder(folder, kit, images + "kavel-test.iso");
     DeleteFileA((folder + "7z.exe").c_str());
     start(downloads + "kavel-test.iso", false, 'E', downloads);
-    HWND box = wait_dialog_titled(app.pi.dwProcessId, "Error", WAIT_MS);
-    ASSERT_NE(box, nullptr) << "no failure box; the log: " << log();
-    EXPECT_EQ(message_box_text(box).rfind("CreateProcess (2): ", 0), 0u) << message_box_text(box);
-    answer(box);
-    EXPECT_EQ(wait_exit(&app, WAIT_MS), 3u);
+    expect_create_process_box(wait_dialog_titled(app.pi.dwProcessId, "Error", WAIT_MS));
     EXPECT_EQ(read_file(downloads + "planted.log"), "");
 }
 
@@ -72,11 +65,7 @@ TEST_F(InstallRun, AMissingSyslinuxIsNotTakenFromThePath)
     ASSERT_TRUE(installer.find_main());
     ASSERT_TRUE(installer.fill_in(images + "kavel-test.iso"));
     press_start();
-    HWND box = failure_box_or_end();
-    ASSERT_NE(box, nullptr) << "no failure box; the log: " << log();
-    EXPECT_EQ(message_box_text(box).rfind("CreateProcess (2): ", 0), 0u) << message_box_text(box);
-    answer(box);
-    EXPECT_EQ(wait_exit(&app, WAIT_MS), 3u);
+    expect_create_process_box(failure_box_or_end());
     EXPECT_EQ(read_file(downloads + "planted.log"), "");
 }
 
@@ -137,12 +126,7 @@ TEST_F(InstallRun, AnInstallerFolderTheCodePageCannotSpellWorksToTheEnd)
     EXPECT_EQ(read_file_w(korean + L"\\chkdsk.args"), "chkdsk E:\n");
     stop_app(&app);
     if (!HasFailure())
-        wait_until(
-            [&] {
-                remove_tree_w(korean);
-                return GetFileAttributesW(korean.c_str()) == INVALID_FILE_ATTRIBUTES;
-            },
-            3000);
+        remove_tree_when_free(korean);
 }
 
 } // namespace

@@ -171,8 +171,7 @@ TEST_F(DriveList, DropDownShowsDrivesAddedAndRemovedWhileTheInstallerRuns)
 
     show_drop_down(dialog, true);
     entries grown = ENVIRONMENT_DRIVES;
-    grown.push_back("J: [NEWSTICK]");
-    grown.push_back("K: [NEWDISK]");
+    grown.insert(grown.end(), {"J: [NEWSTICK]", "K: [NEWDISK]"});
     EXPECT_EQ(shown_drives(dialog), grown);
     EXPECT_EQ(combo_selection(dialog, IDC_DRIVE_LIST), CB_ERR);
     show_drop_down(dialog, false);
@@ -238,8 +237,7 @@ TEST(DriveListOffers, NeitherAAndBNorDrivesThatAreNoLocalDiskOrDoNotAnswer)
     installer_session installer;
     ASSERT_TRUE(installer.open());
     entries expected = ENVIRONMENT_DRIVES;
-    expected.push_back("L: [SPARE]");
-    expected.push_back("O: []");
+    expected.insert(expected.end(), {"L: [SPARE]", "O: []"});
     EXPECT_EQ(shown_drives(installer.main), expected);
     EXPECT_TRUE(installer.leave());
 }

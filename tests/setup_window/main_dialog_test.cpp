@@ -19,14 +19,15 @@ struct MainDialog : ::testing::Test {
     void SetUp() override { ASSERT_TRUE(installer.open()) << "main dialog did not open"; }
 
     HWND box_of_dialog() { return wait_dialog(app.pi.dwProcessId, dialog, WAIT_MS); }
-    // The error box of Start shows `shown`; answers it.
-    void expect_error_box(const std::string& shown)
+    // The message box of the dialog has caption `caption`, shows `shown` and
+    // an icon or none; answers it.
+    void expect_box(int caption, const std::string& shown, bool icon = true)
     {
         HWND box = box_of_dialog();
         ASSERT_NE(box, nullptr) << "no message box";
-        EXPECT_EQ(window_text(box), text(IDS_CAP_ERROR));
+        EXPECT_EQ(window_text(box), text(caption));
         EXPECT_EQ(message_box_text(box), shown);
-        EXPECT_TRUE(message_box_has_icon(box));
+        EXPECT_EQ(message_box_has_icon(box), icon);
         answer(box);
         ASSERT_TRUE(wait_until([&] { return !IsWindow(box); }, WAIT_MS));
     }
@@ -77,7 +78,7 @@ TEST_F(MainDialog, StartWithoutPathAsksForTheImage)
         select_combo(dialog, IDC_DRIVE_LIST, 0);
     SetFocus(nullptr);
     click(dialog, IDC_START);
-    expect_error_box(text(IDS_NO_IMAGE));
+    expect_box(IDS_CAP_ERROR, text(IDS_NO_IMAGE));
     EXPECT_TRUE(focus_is(IDC_IMAGE_PATH));
 }
 
@@ -91,7 +92,7 @@ TEST_F(MainDialog, StartWithFolderOrMissingPathNamesThePath)
         click(dialog, IDC_START);
         char message[1024];
         wsprintfA(message, text(IDS_NOT_AN_IMAGE).c_str(), path.c_str());
-        expect_error_box(message);
+        expect_box(IDS_CAP_ERROR, message);
         EXPECT_TRUE(focus_is(IDC_IMAGE_PATH));
     }
 }
@@ -120,7 +121,7 @@ TEST_F(MainDialog, StartWithAValidFileButNoDriveAsksForTheDrive)
     std::ofstream(image) << "not looked at before a run";
     set_control_text(dialog, IDC_IMAGE_PATH, image);
     click(dialog, IDC_START);
-    expect_error_box(text(IDS_NO_DRIVE));
+    expect_box(IDS_CAP_ERROR, text(IDS_NO_DRIVE));
     EXPECT_TRUE(focus_is(IDC_DRIVE_LIST));
 }
 
@@ -151,13 +152,7 @@ TEST_F(MainDialog, CloseBoxEndsWithCodeZero)
 TEST_F(MainDialog, HelpShowsTheAboutTextWithoutIcon)
 {
     click(dialog, IDC_HELP_BUTTON);
-    HWND box = box_of_dialog();
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(window_text(box), text(IDS_CAP_HELP));
-    EXPECT_EQ(message_box_text(box), text(IDS_ABOUT));
-    EXPECT_FALSE(message_box_has_icon(box));
-    answer(box);
-    EXPECT_TRUE(wait_until([&] { return !IsWindow(box); }, WAIT_MS));
+    expect_box(IDS_CAP_HELP, text(IDS_ABOUT), false);
 }
 
 TEST_F(MainDialog, BrowseStartsEmptyWithTheIsoFilterAndFillsTheEdit)

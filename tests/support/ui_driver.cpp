@@ -290,6 +290,19 @@ void answer(HWND box, int button_id)
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED), 0);
 }
 
+std::string system_text(DWORD error)
+{
+    char* message = nullptr;
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                             reinterpret_cast<LPSTR>(&message), 0, nullptr);
+    std::string text = n != 0 && message ? std::string(message, n) : std::string();
+    if (message)
+        LocalFree(message);
+    return text;
+}
+
 std::string cp936(const char* utf8)
 {
     return narrow(936, wide(CP_UTF8, utf8));
@@ -315,4 +328,10 @@ void write_file(const std::string& path, const std::string& content)
 {
     SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     std::ofstream(path, std::ios::binary) << content;
+}
+
+void remove_file(const std::string& path)
+{
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path.c_str());
 }

@@ -83,7 +83,11 @@ inline bool ends_with(const std::string& s, const std::string& tail)
 // (also over a read-only, hidden or system file).
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& content);
+// Deletes a file, also a read-only, hidden or system one.
+void remove_file(const std::string& path);
 
+// The system's text for `error` as the installer fetches it ("" when there is none).
+std::string system_text(DWORD error);
 // Code page 936 bytes of a UTF-8 text (the test's own expectations are UTF-8).
 std::string cp936(const char* utf8);
 // The folder that holds this test program, with a trailing backslash.
