@@ -142,7 +142,9 @@ TEST_F(InstallRun, ChkdskCodesAreJudgedAsTheTableSays)
         const char* code;
         int outcome;
         bool goes_on;
-    } cases[] = {{"1", 25, true}, {"2", 24, true}, {"3", 18, false}};
+    } cases[] = {{"1", IDS_UNKNOWN_ERROR, true},
+                 {"2", IDS_MINOR_IRREGULARITY, true},
+                 {"3", IDS_FAILED, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.code);
         remove_tree("E:\\kavel");
