@@ -201,6 +201,7 @@ run_kind() { # kind
       out=$(wine_in "$work/kit-$1" "$work/tools/install_driver.exe" install \
         "$(win_path "$work/kit-$1/kavel-setup.exe")" "$image_win" "${watched[@]}")
       grep -q '^install_s ' <<<"$out" || fail "$1 installer: $out"
+      awk '$1 == "edges_ms" {print $2, $3}' <<<"$out" >>"$work/edges-$1"
       awk '$1 == "gaps_ms" {$1 = ""; gaps = $0; next}
         {v[$1] = $2; w[$1] = $3; x[$1] = $4}
         END {print v["install_s"], v["boot_s"], v["bar_moves"], w["bar_moves"],
@@ -234,6 +235,7 @@ echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
 
 empty_target
 run_kind wait >/dev/null
+rm -f "$work/edges-wait" # the warm-up's
 check_target "warm-up installation" 1
 
 declare -A seconds boot moves span round busy gap each_gap
@@ -316,6 +318,18 @@ gap_spread() { # kind
 echo "gap between children (ms): installer wait $(gap_spread wait)"
 echo "                           Sleep(250)     $(gap_spread sleep)"
 echo "                           A              $(gap_spread seq)"
+# What the installer spends before its first child and after its last one
+# (the dialog opening, the boot files, the last log lines); A has neither.
+edges() { # kind
+  # shellcheck disable=SC2046
+  if [ -s "$work/edges-$1" ]; then
+    printf 'Start to first child %.1f, last child to Close %.1f' \
+      "$(median $(cut -d' ' -f1 "$work/edges-$1"))" "$(median $(cut -d' ' -f2 "$work/edges-$1"))"
+  else
+    echo "n/a"
+  fi
+}
+echo "installer's edges, medians (ms): wait on child: $(edges wait); Sleep(250): $(edges sleep)"
 echo "(bench took $(($(date +%s) - started)) s)"
 echo "install/sequence ratio: $(ratio "$m_wait" "$m_seq")"
 echo "install/7z-x ratio: $(ratio "$m_wait" "$m_x")"

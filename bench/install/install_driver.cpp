@@ -13,6 +13,9 @@
 //       children N B G   child processes seen, the seconds they ran, and the
 //                        seconds between one's end and the next one's start
 //       gaps_ms G...     each of those gaps in milliseconds, in order
+//       edges_ms L T     milliseconds from pressing Start to the first child's
+//                        start, and from the last child's end to the moment
+//                        the button was seen to read Close
 //     The times are those the system keeps for each child process (creation
 //     and exit, read with GetProcessTimes from a handle opened while the child
 //     lives), so they do not depend on when the sampling saw it.
@@ -66,7 +69,8 @@ constexpr DWORD CHILD_SAMPLE_MS = 2;
 
 struct child_watch {
     DWORD parent = 0;
-    ULONGLONG since = 0; // processes begun before this are an old holder of a reused id
+    ULONGLONG since = 0;  // processes begun before this are an old holder of a reused id
+    ULONGLONG closed = 0; // when the installer's button was seen to read Close; 0 for a program
     std::map<DWORD, HANDLE> seen;
     HANDLE thread = nullptr;
     volatile LONG stopping = 0;
@@ -146,7 +150,15 @@ struct child_watch {
         char line[128];
         std::snprintf(line, sizeof line, "children %u %.3f %.3f\n",
                       static_cast<unsigned>(runs.size()), busy, gaps);
-        return line + each + "\n";
+        std::string edges;
+        if (closed != 0 && !runs.empty()) {
+            char ms[64];
+            std::snprintf(ms, sizeof ms, "edges_ms %.1f %.1f\n",
+                          static_cast<double>(runs.front().first - since) / 1e4,
+                          static_cast<double>(closed - runs.back().second) / 1e4);
+            edges = ms;
+        }
+        return line + each + "\n" + edges;
     }
 };
 
@@ -205,8 +217,10 @@ int install(const char* exe, const char* image, const std::vector<std::string>& 
         }
         bool closed = control_text(progress, IDC_STOP_CLOSE) == text(IDS_CLOSE);
         QueryPerformanceCounter(&now);
-        if (closed)
+        if (closed) {
+            children.closed = now_filetime();
             break;
+        }
         log = control_text(progress, IDC_LOG);
         int position =
             static_cast<int>(SendDlgItemMessageA(progress, IDC_PROGRESS, PBM_GETPOS, 0, 0));
