@@ -11,7 +11,7 @@
 namespace {
 
 constexpr SIZE_T TEXT_START_CAPACITY = 1024;
-constexpr DWORD READ_PIECE = 1023; // one byte of the read block stays for the NUL
+constexpr DWORD READ_PIECE = 1024;
 
 // Programs that are part of Windows, taken from the system folder. Every other
 // program comes from the installer's folder.
@@ -142,15 +142,13 @@ void append_heap_text(char** text, SIZE_T* used, SIZE_T* capacity, const char* p
 
 char* read_pipe_text(HANDLE pipe)
 {
-    HANDLE heap = GetProcessHeap();
-    SIZE_T capacity = TEXT_START_CAPACITY;
-    char* text = static_cast<char*>(HeapAlloc(heap, 0, capacity));
-    if (text == nullptr)
-        ExitProcess(EXIT_OUT_OF_MEMORY);
-    text[0] = '\0';
+    // An empty text first, so that a pipe that brings nothing still gives one.
+    char* text = nullptr;
     SIZE_T used = 0;
+    SIZE_T capacity = 0;
+    append_heap_text(&text, &used, &capacity, "", 0);
 
-    char piece[READ_PIECE + 1];
+    char piece[READ_PIECE];
     for (;;) {
         DWORD n = 0;
         if (!ReadFile(pipe, piece, READ_PIECE, &n, nullptr)) {

@@ -118,13 +118,19 @@ LRESULT CALLBACK log_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
     return CallWindowProcA(log_prev_proc, window, message, wparam, lparam);
 }
 
+// The first report since the last showing sets the timer for the next one.
+void plan_showing(HWND dialog)
+{
+    if (pending_length == 0 && pending_bar < 0)
+        SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
+}
+
 void keep_pending(HWND dialog, const char* text)
 {
     SIZE_T length = lstrlenA(text);
     if (length == 0)
         return;
-    if (pending_length == 0 && pending_bar < 0)
-        SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
+    plan_showing(dialog);
     append_heap_text(&pending_text, &pending_length, &pending_capacity, text, length);
 }
 
@@ -149,8 +155,7 @@ void show_pending()
 // and the dialog paints nothing while the worker starts its next child.
 void move_bar(HWND dialog, int position)
 {
-    if (pending_length == 0 && pending_bar < 0)
-        SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
+    plan_showing(dialog);
     pending_bar = position;
 }
 
