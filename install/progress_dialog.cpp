@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "child/child_programs.h"
 #include "frame/app.h"
 #include "install/install_worker.h"
@@ -134,16 +136,93 @@ void keep_pending(HWND dialog, const char* text)
     append_heap_text(&pending_text, &pending_length, &pending_capacity, text, length);
 }
 
+// What was waiting to be painted in the dialog and its controls when its
+// drawing was held: holding it drops that, so it is asked for again after.
+constexpr int DIALOG_WINDOWS = 4; // the dialog and its three controls
+struct held_drawing {
+    int count;
+    HWND windows[DIALOG_WINDOWS];
+    HRGN waiting[DIALOG_WINDOWS]; // null where nothing waited
+};
+
+void keep_waiting_repaint(held_drawing* held, HWND window)
+{
+    if (held->count == DIALOG_WINDOWS)
+        return;
+    HRGN region = CreateRectRgn(0, 0, 0, 0);
+    if (region != nullptr && GetUpdateRgn(window, region, FALSE) == NULLREGION) {
+        DeleteObject(region);
+        region = nullptr;
+    }
+    held->windows[held->count] = window;
+    held->waiting[held->count] = region;
+    ++held->count;
+}
+
+held_drawing hold_dialog_drawing()
+{
+    held_drawing held = {};
+    keep_waiting_repaint(&held, progress_dialog);
+    for (HWND control = GetWindow(progress_dialog, GW_CHILD); control != nullptr;
+         control = GetWindow(control, GW_HWNDNEXT))
+        keep_waiting_repaint(&held, control);
+    SendMessageA(progress_dialog, WM_SETREDRAW, FALSE, 0);
+    return held;
+}
+
+void release_dialog_drawing(held_drawing* held)
+{
+    SendMessageA(progress_dialog, WM_SETREDRAW, TRUE, 0);
+    for (int i = 0; i < held->count; ++i) {
+        if (held->waiting[i] == nullptr)
+            continue;
+        InvalidateRgn(held->windows[i], held->waiting[i], TRUE);
+        DeleteObject(held->waiting[i]);
+    }
+}
+
+// How the log's two scroll bars look: the same record, the same picture.
+struct scroll_bar_looks {
+    SCROLLBARINFO bars[2];
+};
+
+scroll_bar_looks look_of_scroll_bars(HWND log)
+{
+    scroll_bar_looks looks = {};
+    for (SCROLLBARINFO& bar : looks.bars)
+        bar.cbSize = sizeof bar;
+    GetScrollBarInfo(log, OBJID_HSCROLL, &looks.bars[0]);
+    GetScrollBarInfo(log, OBJID_VSCROLL, &looks.bars[1]);
+    return looks;
+}
+
+// Appends text at the end of the log. Each change of an edit's text sets its
+// scroll bars, and under Wine that redraws both bars, disabled ones too, at
+// some 6 ms a bar: most of the cost of a showing, and paid while a child runs.
+// So the dialog's drawing is held while the text goes in; then the log's text
+// is painted afresh, and its frame, with the bars, only when a bar's look has
+// changed, as it does once the log is longer than its window.
+void append_to_log(const char* text)
+{
+    HWND log = GetDlgItem(progress_dialog, IDC_LOG);
+    scroll_bar_looks before = look_of_scroll_bars(log);
+    held_drawing held = hold_dialog_drawing();
+    LRESULT end = SendMessageA(log, WM_GETTEXTLENGTH, 0, 0);
+    SendMessageA(log, EM_SETSEL, end, end);
+    SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    release_dialog_drawing(&held);
+    scroll_bar_looks after = look_of_scroll_bars(log);
+    bool same_bars = std::memcmp(&before, &after, sizeof before) == 0;
+    RedrawWindow(log, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | (same_bars ? 0 : RDW_FRAME));
+}
+
 // Appends the pending text at the end of the log in one replacement, then
 // moves the bar to its last reported position.
 void show_pending()
 {
     KillTimer(progress_dialog, SHOW_LOG_TIMER);
     if (pending_length != 0) {
-        HWND log = GetDlgItem(progress_dialog, IDC_LOG);
-        LRESULT n = SendMessageA(log, WM_GETTEXTLENGTH, 0, 0);
-        SendMessageA(log, EM_SETSEL, n, n);
-        SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pending_text));
+        append_to_log(pending_text);
         pending_length = 0;
     }
     if (pending_bar >= 0)

@@ -172,6 +172,22 @@ TEST_F(InstallRun, ALongLogIsWholeAndInOrderWhenTheButtonReadsClose)
     int bar_at_close = bar();
     EXPECT_EQ(at_close, expected);
     EXPECT_EQ(bar_at_close, 100);
+    // The log, longer than its window, is scrolled to its end: the text goes
+    // in while the dialog's drawing is held, and the edit still follows it.
+    HWND log_control = GetDlgItem(progress, IDC_LOG);
+    auto line_y = [&](LRESULT line) {
+        LRESULT at = SendMessageW(log_control, EM_LINEINDEX, line, 0);
+        return static_cast<short>(HIWORD(SendMessageW(log_control, EM_POSFROMCHAR, at, 0)));
+    };
+    LRESULT top_line = SendMessageW(log_control, EM_GETFIRSTVISIBLELINE, 0, 0);
+    LRESULT lines = SendMessageW(log_control, EM_GETLINECOUNT, 0, 0);
+    int line_height = line_y(top_line + 1) - line_y(top_line);
+    RECT client;
+    GetClientRect(log_control, &client);
+    ASSERT_GT(line_height, 0);
+    EXPECT_GT(top_line, 0) << "a log of " << lines << " lines shows its first line";
+    EXPECT_LE(lines, top_line + client.bottom / line_height)
+        << "the last of " << lines << " lines is below the view from line " << top_line;
     // And nothing follows.
     Sleep(300);
     EXPECT_EQ(log(), expected);
