@@ -140,6 +140,8 @@ void keep_pending(HWND dialog, const char* text)
 // drawing was held: holding it drops that, so it is asked for again after.
 constexpr int DIALOG_WINDOWS = 4; // the dialog and its three controls
 struct held_drawing {
+    bool held; // false while the dialog is not yet shown: turning its drawing
+               // back on would mark it visible before it is
     int count;
     HWND windows[DIALOG_WINDOWS];
     HRGN waiting[DIALOG_WINDOWS]; // null where nothing waited
@@ -162,6 +164,9 @@ void keep_waiting_repaint(held_drawing* held, HWND window)
 held_drawing hold_dialog_drawing()
 {
     held_drawing held = {};
+    held.held = IsWindowVisible(progress_dialog) != FALSE;
+    if (!held.held)
+        return held;
     keep_waiting_repaint(&held, progress_dialog);
     for (HWND control = GetWindow(progress_dialog, GW_CHILD); control != nullptr;
          control = GetWindow(control, GW_HWNDNEXT))
@@ -172,6 +177,8 @@ held_drawing hold_dialog_drawing()
 
 void release_dialog_drawing(held_drawing* held)
 {
+    if (!held->held)
+        return;
     SendMessageA(progress_dialog, WM_SETREDRAW, TRUE, 0);
     for (int i = 0; i < held->count; ++i) {
         if (held->waiting[i] == nullptr)
