@@ -23,10 +23,20 @@
 # (GetProcessTimes on a handle the driver opens as the system reports the
 # child's start to the job it has put the installer in; under Wine the
 # server stamps both); a run in which a child was missed counts for neither.
-# Each round also installs once more with each installer, untimed, reading
-# the log and the bar every 20 ms, for how often the bar moved per second
-# while a file over 50 MiB was extracted, and for the boot-loader set-up's
-# share: that reading made a timed run some 15 % slower. The last lines are
+# The boot-loader set-up, which A does not do, is the time from the last 7z
+# child's end to the Close button. Each round also installs once more with
+# each installer, untimed, reading the log and the bar every 20 ms, for how
+# often the bar moved per second while a file over 50 MiB was extracted: that
+# reading made a timed run some 15 % slower.
+# On a virtual machine that gives freed memory back to its host (Linux's free
+# page reporting), the first write into such memory is a fault on the host:
+# 400 MiB written into the page cache took 0.09-0.12 s into memory freed a
+# moment before and 1.06-1.29 s into memory given back. Every run here
+# writes 512 MiB over files the run before deleted, and which of its writes
+# hit given-back memory depends on when it runs, so a kind that starts its
+# writes later pays more. Where the kernel lets it (min_free_ms of the
+# page_reporting module), the bench keeps freed memory for a minute before it
+# is given back, for as long as it runs; it says so, or says that it could not. The last lines are
 # the ratios of the installer as built, and its median and largest gap, for
 # other scripts to read.
 #
@@ -56,15 +66,37 @@ fi
 work=$(mktemp -d /tmp/kavel-install-bench.XXXXXX)
 env_dir=$work/wine
 build_pids=()
+reporting=/sys/module/page_reporting/parameters
+reporting_was= # min_free_ms as found, while the bench holds it
 cleanup() {
   for pid in "${build_pids[@]}"; do
     kill -- "-$pid" 2>/dev/null || true
   done
   "$source_dir/tests/wine/env-down.sh" "$env_dir" >/dev/null 2>&1 || true
   rm -rf "$work"
+  [ -z "$reporting_was" ] || echo "$reporting_was" >"$reporting/min_free_ms" 2>/dev/null || true
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
+
+# Freed memory that goes back to the host at once makes every run's writes
+# slow by chance (see above); held a minute, a run writes into memory the run
+# before it freed.
+hold_ms=60000
+memory_note=
+if [ -d "$reporting" ]; then
+  found=$(cat "$reporting/min_free_ms" 2>/dev/null || true)
+  if [ -z "$found" ]; then
+    memory_note="this machine gives freed memory back to its host, and the bench cannot hold it: the figures vary with when each run writes"
+  elif [ "$found" -ge "$hold_ms" ]; then
+    memory_note="freed memory goes back to the host after $found ms"
+  elif echo "$hold_ms" >"$reporting/min_free_ms" 2>/dev/null; then
+    reporting_was=$found
+    memory_note="freed memory goes back to the host after $found ms; held $hold_ms ms while the bench runs"
+  else
+    memory_note="freed memory goes back to the host after $found ms, and the bench cannot change that (min_free_ms of the page_reporting module): the figures vary with when each run writes"
+  fi
+fi
 
 fail() {
   echo "install bench: $*" >&2
@@ -203,7 +235,7 @@ run_kind() { # kind
       out=$(wine_in "$work/kit-$1" "$work/tools/install_driver.exe" install \
         "$(win_path "$work/kit-$1/kavel-setup.exe")" "$image_win")
       grep -q '^install_s ' <<<"$out" || fail "$1 installer: $out"
-      awk '$1 == "edges_ms" {print $2, $3}' <<<"$out" >>"$work/edges-$1"
+      awk '$1 == "edges_ms" {print $2, $3, $4}' <<<"$out" >>"$work/edges-$1"
       awk '$1 == "gaps_ms" {$1 = ""; gaps = $0; next}
         {v[$1] = $2; w[$1] = $3; x[$1] = $4}
         END {print v["install_s"], v["children"], w["children"], x["children"] gaps}' <<<"$out"
@@ -224,14 +256,14 @@ run_kind() { # kind
   esac
 }
 
-# One watched, untimed run of an installer; prints "BOOT_SECONDS MOVES SPAN":
-# its boot-loader set-up, the bar's moves and the seconds watched.
+# One watched, untimed run of an installer; prints "MOVES SPAN": the bar's
+# moves and the seconds watched.
 watch_kind() { # wait|sleep
   local out
   out=$(wine_in "$work/kit-$1" "$work/tools/install_driver.exe" watch \
     "$(win_path "$work/kit-$1/kavel-setup.exe")" "$image_win" "${watched[@]}")
   grep -q '^bar_moves ' <<<"$out" || fail "$1 installer, watched: $out"
-  awk '{v[$1] = $2; w[$1] = $3} END {print v["boot_s"], v["bar_moves"], w["bar_moves"]}' <<<"$out"
+  awk '$1 == "bar_moves" {print $2, $3}' <<<"$out"
 }
 
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {
@@ -243,13 +275,14 @@ printf 'image: %d files, %.1f MiB, on F:; target E: (removable, a folder on the 
 printf 'bar watched during: %s\n' "${watched[*]}"
 # Other work on the machine shows in every figure.
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)"
+[ -z "$memory_note" ] || echo "memory: $memory_note"
 
 empty_target
 run_kind wait >/dev/null
 rm -f "$work/edges-wait" # the warm-up's
 check_target "warm-up installation" 1
 
-declare -A seconds boot moves span round busy gap each_gap
+declare -A seconds moves span round busy gap each_gap
 # Child processes of one run, when none is missed: 7z l, chkdsk, one 7z e per
 # file, and syslinux.
 expected_children=$((${#names[@]} + 3))
@@ -278,9 +311,8 @@ for ((r = 0; r < runs; r++)); do
   echo "$line  (this run's installer/A: wait $(ratio "${round[wait]}" "${round[seq]}"), sleep $(ratio "${round[sleep]}" "${round[seq]}"))"
   for kind in wait sleep; do
     empty_target
-    read -r b m t <<<"$(watch_kind "$kind")"
+    read -r m t <<<"$(watch_kind "$kind")"
     check_target "$kind watched run $((r + 1))" 0
-    boot[$kind]="${boot[$kind]:-} $b"
     moves[$kind]=$((${moves[$kind]:-0} + m))
     span[$kind]=$(awk -v a="${span[$kind]:-0}" -v b="$t" 'BEGIN {print a + b}')
   done
@@ -293,16 +325,23 @@ empty_target
   m_sleep=$(median ${seconds[sleep]})
   m_seq=$(median ${seconds[seq]})
   m_x=$(median ${seconds[x]})
-  b_wait=$(median ${boot[wait]})
-  b_sleep=$(median ${boot[sleep]})
 }
 rate() { awk -v n="${moves[$1]}" -v t="${span[$1]}" 'BEGIN {printf "%.2f/s (%d moves in %.2f s)", n / t, n, t}'; }
 echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "medians of $runs runs, seconds (installer: pressing Start to the Close button; A, B: first start to last end)"
-printf '  installer, wait on child   %7.3f  (the boot-loader set-up, whose files A does not copy, in a watched run: %.3f)\n' \
-  "$m_wait" "$b_wait"
-printf '  installer, Sleep(250)      %7.3f  (the boot-loader set-up, whose files A does not copy, in a watched run: %.3f)\n' \
-  "$m_sleep" "$b_sleep"
+# From the last 7z child's end to the Close button, in seconds.
+boot_setup() { # kind
+  # shellcheck disable=SC2046
+  if [ -s "$work/edges-$1" ]; then
+    awk -v ms="$(median $(cut -d' ' -f3 "$work/edges-$1"))" 'BEGIN {printf "%.3f", ms / 1000}'
+  else
+    echo "n/a"
+  fi
+}
+printf '  installer, wait on child   %7.3f  (of which the boot-loader set-up, which A does not do: %s)\n' \
+  "$m_wait" "$(boot_setup wait)"
+printf '  installer, Sleep(250)      %7.3f  (of which the boot-loader set-up, which A does not do: %s)\n' \
+  "$m_sleep" "$(boot_setup sleep)"
 printf '  A, the bare child sequence %7.3f\n' "$m_seq"
 printf '  B, one 7z x                %7.3f\n' "$m_x"
 echo "wait on child: install/A $(ratio "$m_wait" "$m_seq")  install/B $(ratio "$m_wait" "$m_x")"

@@ -8,9 +8,11 @@
 //       children N B G   child processes seen, the seconds they ran, and the
 //                        seconds between one's end and the next one's start
 //       gaps_ms G...     each of those gaps in milliseconds, in order
-//       edges_ms L T     milliseconds from pressing Start to the first child's
-//                        start, and from the last child's end to the moment
-//                        the button was seen to read Close
+//       edges_ms L T B   milliseconds from pressing Start to the first child's
+//                        start, from the last child's end to the moment the
+//                        button was seen to read Close, and from the last
+//                        7z child's end to that moment: the boot-loader
+//                        set-up, which reference A does not do
 //     The times are those the system keeps for each child process (creation
 //     and exit, read with GetProcessTimes from a handle opened as the child
 //     starts), so they do not depend on any sampling.
@@ -20,9 +22,6 @@
 //     run some 15 % slower, so these runs are not the timed ones. While the
 //     log's last line is the copy line of a WATCHED_NAME, it counts how
 //     often the bar's position changes. Prints, besides the above,
-//       boot_s S         of the run, from the syslinux.cfg line on (no part of
-//                        reference A; as shown, and the log shows a line up to
-//                        40 ms after the worker handed it over, so this may read short)
 //       bar_moves N T    bar changes, and seconds spent on the watched files
 //   install_driver.exe run PROGRAM [ARGS...]
 //     Starts PROGRAM (a full path) as the installer is started, with its own
@@ -37,7 +36,6 @@
 #include <cstdio>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "expected_texts.h"
@@ -142,29 +140,50 @@ struct child_watch {
             CloseHandle(child);
     }
 
+    // Asked once the process has run: as the system reports its start, it
+    // has no image yet.
+    static bool is_archiver(HANDLE process)
+    {
+        wchar_t image[MAX_PATH];
+        DWORD size = MAX_PATH;
+        if (!QueryFullProcessImageNameW(process, 0, image, &size))
+            return false;
+        const wchar_t* name = wcsrchr(image, L'\\');
+        return lstrcmpiW(name != nullptr ? name + 1 : image, L"7z.exe") == 0;
+    }
+
     // "children N B G" for the children that began after `since`.
     std::string report()
     {
         stop();
-        std::vector<std::pair<ULONGLONG, ULONGLONG>> runs;
+        struct child_run {
+            ULONGLONG created, exited;
+            bool archiver;
+            bool operator<(const child_run& other) const { return created < other.created; }
+        };
+        std::vector<child_run> runs;
         for (auto& found : seen) {
             FILETIME created, exited, kernel, user;
             WaitForSingleObject(found.second, WAIT_MS);
             if (GetProcessTimes(found.second, &created, &exited, &kernel, &user) &&
                 filetime_value(created) >= since)
-                runs.emplace_back(filetime_value(created), filetime_value(exited));
+                runs.push_back(
+                    {filetime_value(created), filetime_value(exited), is_archiver(found.second)});
             CloseHandle(found.second);
         }
         seen.clear();
         std::sort(runs.begin(), runs.end());
         double busy = 0, gaps = 0;
+        ULONGLONG last_archiver_end = 0;
         std::string each = "gaps_ms";
         for (std::size_t i = 0; i < runs.size(); ++i) {
-            busy += static_cast<double>(runs[i].second - runs[i].first) / 1e7;
+            busy += static_cast<double>(runs[i].exited - runs[i].created) / 1e7;
+            if (runs[i].archiver)
+                last_archiver_end = runs[i].exited;
             if (i > 0) {
-                double gap =
-                    (static_cast<double>(runs[i].first) - static_cast<double>(runs[i - 1].second)) /
-                    1e7;
+                double gap = (static_cast<double>(runs[i].created) -
+                              static_cast<double>(runs[i - 1].exited)) /
+                             1e7;
                 gaps += gap;
                 char ms[32];
                 std::snprintf(ms, sizeof ms, " %.1f", gap * 1000);
@@ -175,11 +194,12 @@ struct child_watch {
         std::snprintf(line, sizeof line, "children %u %.3f %.3f\n",
                       static_cast<unsigned>(runs.size()), busy, gaps);
         std::string edges;
-        if (closed != 0 && !runs.empty()) {
-            char ms[64];
-            std::snprintf(ms, sizeof ms, "edges_ms %.1f %.1f\n",
-                          static_cast<double>(runs.front().first - since) / 1e4,
-                          static_cast<double>(closed - runs.back().second) / 1e4);
+        if (closed != 0 && !runs.empty() && last_archiver_end != 0) {
+            char ms[96];
+            std::snprintf(ms, sizeof ms, "edges_ms %.1f %.1f %.1f\n",
+                          static_cast<double>(runs.front().created - since) / 1e4,
+                          static_cast<double>(closed - runs.back().exited) / 1e4,
+                          static_cast<double>(closed - last_archiver_end) / 1e4);
             edges = ms;
         }
         return line + each + "\n" + edges;
@@ -217,7 +237,6 @@ int install(const char* exe, const char* image, const std::vector<std::string>& 
     std::vector<std::string> watched;
     for (const std::string& name : names)
         watched.push_back(copy_line(name));
-    std::string boot = format_text(IDS_CREATING_SYSLINUX_CFG, 'E');
 
     if (!installer.open(exe))
         fail("no main dialog of " + std::string(exe));
@@ -228,7 +247,7 @@ int install(const char* exe, const char* image, const std::vector<std::string>& 
     child_watch children;
     children.since = now_filetime();
     children.start(app.pi.hProcess, app.pi.dwProcessId);
-    LARGE_INTEGER pressed, now, boot_seen = {};
+    LARGE_INTEGER pressed, now;
     QueryPerformanceCounter(&pressed);
     click(main, IDC_START);
 
@@ -271,8 +290,6 @@ int install(const char* exe, const char* image, const std::vector<std::string>& 
         }
         int position =
             static_cast<int>(SendDlgItemMessageA(progress, IDC_PROGRESS, PBM_GETPOS, 0, 0));
-        if (boot_seen.QuadPart == 0 && log.find(boot) != std::string::npos)
-            boot_seen = now;
         int watching = -1;
         for (std::size_t i = 0; i < watched.size(); ++i)
             if (ends_with(log, watched[i]))
@@ -291,7 +308,6 @@ int install(const char* exe, const char* image, const std::vector<std::string>& 
         Sleep(SAMPLE_MS);
     }
     double install_s = seconds_between(pressed, now);
-    double boot_s = boot_seen.QuadPart != 0 ? seconds_between(boot_seen, now) : 0;
     if (in_watched >= 0)
         watched_s += seconds_between(watched_since, now);
 
@@ -313,7 +329,7 @@ int install(const char* exe, const char* image, const std::vector<std::string>& 
 
     std::printf("install_s %.3f\n", install_s);
     if (watch)
-        std::printf("boot_s %.3f\nbar_moves %d %.3f\n", boot_s, moves, watched_s);
+        std::printf("bar_moves %d %.3f\n", moves, watched_s);
     std::printf("%s", children.report().c_str());
     std::fflush(stdout);
     return 0;
