@@ -74,7 +74,7 @@ cleanup() {
   done
   "$source_dir/tests/wine/env-down.sh" "$env_dir" >/dev/null 2>&1 || true
   rm -rf "$work"
-  [ -z "$reporting_was" ] || echo "$reporting_was" >"$reporting/min_free_ms" 2>/dev/null || true
+  [ -z "$reporting_was" ] || { echo "$reporting_was" >"$reporting/min_free_ms"; } 2>/dev/null || true
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
@@ -90,7 +90,7 @@ if [ -d "$reporting" ]; then
     memory_note="this machine gives freed memory back to its host, and the bench cannot hold it: the figures vary with when each run writes"
   elif [ "$found" -ge "$hold_ms" ]; then
     memory_note="freed memory goes back to the host after $found ms"
-  elif echo "$hold_ms" >"$reporting/min_free_ms" 2>/dev/null; then
+  elif { echo "$hold_ms" >"$reporting/min_free_ms"; } 2>/dev/null; then
     reporting_was=$found
     memory_note="freed memory goes back to the host after $found ms; held $hold_ms ms while the bench runs"
   else
