@@ -36,9 +36,9 @@
 # hit given-back memory depends on when it runs, so a kind that starts its
 # writes later pays more. Where the kernel lets it (min_free_ms of the
 # page_reporting module), the bench keeps freed memory for a minute before it
-# is given back, for as long as it runs; it says so, or says that it could not. The last lines are
-# the ratios of the installer as built, and its median and largest gap, for
-# other scripts to read.
+# is given back, for as long as it runs; it says so, or says that it could
+# not. The last lines are the ratios of the installer as built, and its median
+# and largest gap, for other scripts to read.
 #
 #   bench/install.sh [RUNS]
 #
@@ -329,11 +329,18 @@ empty_target
 rate() { awk -v n="${moves[$1]}" -v t="${span[$1]}" 'BEGIN {printf "%.2f/s (%d moves in %.2f s)", n / t, n, t}'; }
 echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "medians of $runs runs, seconds (installer: pressing Start to the Close button; A, B: first start to last end)"
+# The median of one column of a kind's edges_ms lines, in milliseconds; fails
+# when the kind has none.
+edge_median() { # kind column
+  [ -s "$work/edges-$1" ] || return 1
+  # shellcheck disable=SC2046
+  median $(cut -d' ' -f"$2" "$work/edges-$1")
+}
 # From the last 7z child's end to the Close button, in seconds.
 boot_setup() { # kind
-  # shellcheck disable=SC2046
-  if [ -s "$work/edges-$1" ]; then
-    awk -v ms="$(median $(cut -d' ' -f3 "$work/edges-$1"))" 'BEGIN {printf "%.3f", ms / 1000}'
+  local ms
+  if ms=$(edge_median "$1" 3); then
+    awk -v ms="$ms" 'BEGIN {printf "%.3f", ms / 1000}'
   else
     echo "n/a"
   fi
@@ -374,10 +381,9 @@ echo "                           A              $(gap_spread seq)"
 # What the installer spends before its first child and after its last one
 # (the dialog opening, the boot files, the last log lines); A has neither.
 edges() { # kind
-  # shellcheck disable=SC2046
   if [ -s "$work/edges-$1" ]; then
     printf 'Start to first child %.1f, last child to Close %.1f' \
-      "$(median $(cut -d' ' -f1 "$work/edges-$1"))" "$(median $(cut -d' ' -f2 "$work/edges-$1"))"
+      "$(edge_median "$1" 1)" "$(edge_median "$1" 2)"
   else
     echo "n/a"
   fi
