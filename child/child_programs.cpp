@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 #include <new>
 
 #include "frame/app.h"
@@ -15,7 +16,31 @@ constexpr DWORD READ_PIECE = 1024;
 
 // Programs that are part of Windows, taken from the system folder. Every other
 // program comes from the installer's folder.
-const char* const SYSTEM_PROGRAMS[] = {"chkdsk"};
+struct system_program {
+    const char* name;
+    // 64-bit Windows has this one only in its own system folder, which a
+    // 32-bit program sees redirected to the 32-bit one.
+    bool native_only;
+};
+const system_program SYSTEM_PROGRAMS[] = {{"chkdsk", false}, {"bcdedit", true}};
+
+// The system folder of the running Windows itself: on 64-bit Windows, where
+// this 32-bit program sees SysWOW64 as System32, its alias Sysnative.
+UINT native_system_folder(wchar_t* path, std::size_t size)
+{
+    using is_wow64_call = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto is_wow64 = reinterpret_cast<is_wow64_call>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    if (is_wow64 == nullptr || !is_wow64(GetCurrentProcess(), &wow64) || !wow64)
+        return GetSystemDirectoryW(path, static_cast<UINT>(size));
+    UINT n = GetSystemWindowsDirectoryW(path, static_cast<UINT>(size));
+    const wchar_t alias[] = L"\\Sysnative";
+    if (n == 0 || n + std::size(alias) > size)
+        return 0;
+    std::wcscat(path, alias);
+    return n + std::size(alias) - 1;
+}
 
 bool append_wide(wchar_t* path, std::size_t size, const char* text)
 {
@@ -35,14 +60,16 @@ bool program_path(const char* command_line, wchar_t* path, std::size_t size)
         return false;
     std::memcpy(name, command_line, length);
     name[length] = '\0';
-    bool in_system = false;
-    for (const char* program : SYSTEM_PROGRAMS)
-        in_system = in_system || lstrcmpiA(name, program) == 0;
+    const system_program* in_system = nullptr;
+    for (const system_program& program : SYSTEM_PROGRAMS)
+        if (lstrcmpiA(name, program.name) == 0)
+            in_system = &program;
     if (std::strchr(name, '.') == nullptr)
         std::strcat(name, ".exe");
 
-    if (in_system) {
-        UINT n = GetSystemDirectoryW(path, static_cast<UINT>(size));
+    if (in_system != nullptr) {
+        UINT n = in_system->native_only ? native_system_folder(path, size)
+                                        : GetSystemDirectoryW(path, static_cast<UINT>(size));
         if (n == 0 || n >= size)
             return false;
     } else if (!installer_folder(path, size)) {
@@ -92,6 +119,15 @@ bool installer_folder(wchar_t* folder, std::size_t size)
     return true;
 }
 
+bool program_available(const char* name)
+{
+    wchar_t path[TEXT_BUFFER_SIZE] = L"";
+    if (!program_path(name, path, TEXT_BUFFER_SIZE))
+        return false;
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int selector)
 {
     STARTUPINFOW startup;
@@ -108,9 +144,9 @@ HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int select
     if (!CreatePipe(&read_end, &write_end, &inheritable, 0))
         fail_api("CreatePipe");
 
-    if (selector == 0)
+    if (selector != CAPTURE_ERRORS)
         startup.hStdOutput = write_end;
-    else
+    if (selector != CAPTURE_OUTPUT)
         startup.hStdError = write_end;
 
     if (!start_program(command_line, TRUE, 0, &startup, process))

@@ -12,15 +12,25 @@ bool installer_folder(wchar_t* folder, std::size_t size);
 // Running external command-line programs, each in a console of its own that is
 // never shown. The command line goes to the child unchanged; its first word
 // names the program, which is started by its full path: chkdsk from the system
-// folder, every other program from the installer's folder (".exe" added to a
+// folder (bcdedit from the running Windows's own, also for this 32-bit
+// program on 64-bit Windows), every other program from the installer's folder (".exe" added to a
 // name without extension), never from the current folder or the PATH.
 // A failed CreatePipe or CreateProcess ends the process with code 3 after the
 // failure box.
 
-// Starts `command_line` with its standard output (`selector` 0) or standard error
-// (any other value) as the write end of a new pipe, and fills `process`. Returns
-// the pipe's read end, which belongs to the caller.
+// Which of a child's streams run_captured takes.
+constexpr int CAPTURE_OUTPUT = 0; // standard output
+constexpr int CAPTURE_ERRORS = 1; // standard error
+constexpr int CAPTURE_BOTH = 2;   // both, in the order the child writes them
+
+// Starts `command_line` with the stream(s) `selector` names as the write end
+// of a new pipe, and fills `process`. Returns the pipe's read end, which
+// belongs to the caller.
 HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int selector);
+
+// Whether the program that `name` names is where run_captured would start
+// it from.
+bool program_available(const char* name);
 
 // Everything read from `pipe` until no process holds its write end any more,
 // followed by one NUL; closes `pipe`. Never null: the block comes from the

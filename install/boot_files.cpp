@@ -55,11 +55,11 @@ int set_boot_timeout(const char* path)
     return close_written(file, written);
 }
 
-int append_boot_ini_entry(const char* path)
+int append_boot_ini_entry(const char* path, const char* loader)
 {
     std::FILE* file = std::fopen(path, "a+");
     if (!file)
         return BOOT_FILE_CANNOT_OPEN;
-    bool written = std::fputs("\nC:\\GRLDR=\"Kavel Linux (tovkast)\"\n", file) >= 0;
+    bool written = std::fprintf(file, "\n%s=\"Kavel Linux (tovkast)\"\n", loader) >= 0;
     return close_written(file, written);
 }

@@ -20,6 +20,7 @@ int append_menu_entry(const char* path, const char* device);
 // created.
 int set_boot_timeout(const char* path);
 
-// Appends the menu line of the loader C:\GRLDR to the boot.ini at `path`,
-// in text mode as append_menu_entry.
-int append_boot_ini_entry(const char* path);
+// Appends the menu line that starts `loader` ("C:\\GRLDR", or the boot-sector
+// file "C:\\g2ldr.mbr") to the boot.ini at `path`, in text mode as
+// append_menu_entry.
+int append_boot_ini_entry(const char* path, const char* loader);

@@ -9,6 +9,8 @@
 #include "frame/compose_text.h"
 #include "frame/exit_codes.h"
 #include "install/boot_files.h"
+#include "install/boot_manager_entry.h"
+#include "install/hard_disk_mode.h"
 #include "install/progress_dialog.h"
 #include "install/run_steps.h"
 #include "resources/resource_ids.h"
@@ -69,7 +71,120 @@ template <typename Change> step_outcome change_boot_file(const char* path, Chang
     return STEP_DONE;
 }
 
-step_outcome set_up_grub4dos(char letter)
+step_outcome copy_loader(const char* name, const char* target)
+{
+    log_text(IDS_COPYING, 'C', "", target + 3);
+    return change_boot_file(
+        target, [&] { return CopyFileA(name, target, FALSE) ? BOOT_FILE_OK : LOADER_NOT_COPIED; });
+}
+
+// GRUB 2's pair: the boot-sector file that a Windows boot menu starts, and
+// the GRUB it starts in turn. Both are looked for before either is copied,
+// so that C: never gets one without the other.
+const char* const PAIR_FILES[] = {"g2ldr.mbr", "g2ldr"};
+const char* const PAIR_TARGETS[] = {"C:\\g2ldr.mbr", "C:\\g2ldr"};
+
+step_outcome copy_pair()
+{
+    for (const char* name : PAIR_FILES) {
+        if (!is_plain_file(name)) {
+            log_text(IDS_COPYING, 'C', "", name);
+            SetLastError(ERROR_FILE_NOT_FOUND);
+            return failed_copy();
+        }
+    }
+    for (int i = 0; i < 2; ++i) {
+        step_outcome outcome = copy_loader(PAIR_FILES[i], PAIR_TARGETS[i]);
+        if (outcome.end != STEP_GOES_ON)
+            return outcome;
+    }
+    return STEP_DONE;
+}
+
+// What a boot-manager install changes on C:, as it was before, so that a
+// failure in the boot store leaves C: as it found it.
+struct c_drive_before {
+    bool pair_was_there[2];
+    DWORD menu_attributes; // INVALID_FILE_ATTRIBUTES when there was no menu.lst
+    LARGE_INTEGER menu_size;
+};
+
+c_drive_before note_c_drive()
+{
+    c_drive_before before = {};
+    for (int i = 0; i < 2; ++i)
+        before.pair_was_there[i] = is_plain_file(PAIR_TARGETS[i]);
+    WIN32_FILE_ATTRIBUTE_DATA menu;
+    before.menu_attributes = INVALID_FILE_ATTRIBUTES;
+    if (GetFileAttributesExA(MENU_PATH, GetFileExInfoStandard, &menu)) {
+        before.menu_attributes = menu.dwFileAttributes;
+        before.menu_size.LowPart = menu.nFileSizeLow;
+        before.menu_size.HighPart = static_cast<LONG>(menu.nFileSizeHigh);
+    }
+    return before;
+}
+
+void remove_file(const char* path)
+{
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path);
+}
+
+// The pair files this run added go, and menu.lst loses the entry it gained.
+void restore_c_drive(const c_drive_before& before)
+{
+    for (int i = 0; i < 2; ++i)
+        if (!before.pair_was_there[i])
+            remove_file(PAIR_TARGETS[i]);
+    if (before.menu_attributes == INVALID_FILE_ATTRIBUTES) {
+        remove_file(MENU_PATH);
+        return;
+    }
+    SetFileAttributesA(MENU_PATH, FILE_ATTRIBUTE_NORMAL);
+    HANDLE menu = CreateFileA(MENU_PATH, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (menu != INVALID_HANDLE_VALUE) {
+        if (SetFilePointerEx(menu, before.menu_size, nullptr, FILE_BEGIN))
+            SetEndOfFile(menu);
+        CloseHandle(menu);
+    }
+    SetFileAttributesA(MENU_PATH, before.menu_attributes);
+}
+
+step_outcome append_boot_entry(char letter, const char* device)
+{
+    log_string(IDS_EDITING_MENU_LST);
+    return change_boot_file(MENU_PATH, [&] {
+        const char* again = grub_device_of_drive(letter);
+        return append_menu_entry(MENU_PATH, again != nullptr ? again : device);
+    });
+}
+
+step_outcome edit_boot_ini(const char* loader)
+{
+    log_string(IDS_EDITING_BOOT_INI);
+    return change_boot_file(BOOT_INI_PATH, [&] {
+        int result = set_boot_timeout(BOOT_INI_PATH);
+        return result == BOOT_FILE_OK ? append_boot_ini_entry(BOOT_INI_PATH, loader) : result;
+    });
+}
+
+// The loader files on C: and the entry in C:\menu.lst, whichever Windows
+// boot menu is to start them.
+step_outcome put_loader_and_entry(char letter, const char* device, bool pair)
+{
+    step_outcome outcome = pair ? copy_pair() : copy_loader("grldr", GRLDR_PATH);
+    if (outcome.end != STEP_GOES_ON)
+        return outcome;
+    set_progress(95);
+    if (!run_goes_on())
+        return step_stopped();
+    outcome = append_boot_entry(letter, device);
+    if (outcome.end != STEP_GOES_ON)
+        return outcome;
+    return check_for_stop();
+}
+
+step_outcome set_up_hard_disk(char letter)
 {
     enter_installer_folder();
     log_string(IDS_IDENTIFYING_PARTITION);
@@ -81,31 +196,23 @@ step_outcome set_up_grub4dos(char letter)
     compose_text(device, sizeof device, "%s", found);
     log_string(IDS_DONE);
 
-    log_text(IDS_COPYING, 'C', "", "GRLDR");
-    step_outcome outcome = change_boot_file(GRLDR_PATH, [] {
-        return CopyFileA("grldr", GRLDR_PATH, FALSE) ? BOOT_FILE_OK : LOADER_NOT_COPIED;
-    });
+    windows_boot_menu menu = running_boot_menu();
+    // NTLDR starts GRUB4DOS when it is there, and GRUB 2's pair otherwise; the
+    // boot manager starts only the pair.
+    bool pair =
+        menu == BOOT_MENU_BOOT_MANAGER ||
+        (!is_plain_file("grldr") && (is_plain_file(PAIR_FILES[0]) || is_plain_file(PAIR_FILES[1])));
+    c_drive_before before = note_c_drive();
+    step_outcome outcome = put_loader_and_entry(letter, device, pair);
     if (outcome.end != STEP_GOES_ON)
         return outcome;
-    set_progress(95);
-    if (!run_goes_on())
-        return step_stopped();
-
-    log_string(IDS_EDITING_MENU_LST);
-    outcome = change_boot_file(MENU_PATH, [&] {
-        const char* again = grub_device_of_drive(letter);
-        return append_menu_entry(MENU_PATH, again != nullptr ? again : device);
-    });
-    if (outcome.end != STEP_GOES_ON)
-        return outcome;
-    if (!run_goes_on())
-        return step_stopped();
-
-    log_string(IDS_EDITING_BOOT_INI);
-    outcome = change_boot_file(BOOT_INI_PATH, [] {
-        int result = set_boot_timeout(BOOT_INI_PATH);
-        return result == BOOT_FILE_OK ? append_boot_ini_entry(BOOT_INI_PATH) : result;
-    });
+    if (menu == BOOT_MENU_BOOT_MANAGER) {
+        outcome = add_boot_manager_entry();
+        if (outcome.end == STEP_FAILED)
+            restore_c_drive(before);
+    } else {
+        outcome = edit_boot_ini(pair ? PAIR_TARGETS[0] : GRLDR_PATH);
+    }
     if (outcome.end == STEP_GOES_ON)
         set_progress(100);
     return outcome;
@@ -114,12 +221,6 @@ step_outcome set_up_grub4dos(char letter)
 // syslinux's UEFI loaders, 64-bit and 32-bit, each with the core it loads;
 // both read the root syslinux.cfg.
 const char* const UEFI_FILES[] = {"BOOTX64.EFI", "ldlinux.e64", "BOOTIA32.EFI", "ldlinux.e32"};
-
-bool is_plain_file(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Creates folder `path` unless it is there already; on failure the thread's
 // last error says why.
@@ -190,7 +291,7 @@ step_outcome set_up_syslinux(char letter)
     char command[32];
     compose_text(command, sizeof command, "syslinux -f %c:", letter);
     PROCESS_INFORMATION child;
-    HANDLE pipe = run_captured(command, &child, 1);
+    HANDLE pipe = run_captured(command, &child, CAPTURE_ERRORS);
     char* errors = read_pipe_text(pipe);
     DWORD code = 0;
     take_exit_code(&child, &code);
@@ -206,6 +307,6 @@ step_outcome set_up_syslinux(char letter)
 step_outcome boot_setup(char letter)
 {
     if (classify_drive(letter) == DRIVE_CLASS_FIXED)
-        return set_up_grub4dos(letter);
+        return set_up_hard_disk(letter);
     return set_up_syslinux(letter);
 }

@@ -12,6 +12,7 @@
 #include "frame/exit_codes.h"
 #include "install/archive_listing.h"
 #include "install/boot_setup.h"
+#include "install/hard_disk_mode.h"
 #include "install/progress_dialog.h"
 #include "install/progress_math.h"
 #include "install/run_steps.h"
@@ -53,7 +54,7 @@ step_outcome check_image(run_state* run)
     if (!compose_text(command, sizeof command, "7z l \"%s\" *.sfs vmlinuz initrd.gz", run->image))
         return step_failed(IDS_FAILED);
     PROCESS_INFORMATION child;
-    HANDLE pipe = run_captured(command, &child, 0);
+    HANDLE pipe = run_captured(command, &child, CAPTURE_OUTPUT);
     // The listing only reads: a stop ends it.
     watch_read_only_child(child.hProcess, run_goes_on);
     run->listing = read_pipe_text(pipe);
@@ -136,7 +137,7 @@ step_outcome extract_file(run_state* run, const char* name, int64_t listed_size)
         !compose_text(target, sizeof target, "%c:\\kavel\\%s", run->letter, name))
         return step_failed(IDS_FAILED);
     PROCESS_INFORMATION child;
-    HANDLE pipe = run_captured(command, &child, 0);
+    HANDLE pipe = run_captured(command, &child, CAPTURE_OUTPUT);
     // What the child prints is taken while it runs, so that it never blocks
     // on a full pipe; it is shown when the child fails.
     pipe_collector* output = collect_pipe(pipe);
@@ -189,12 +190,6 @@ step_outcome extract_files(run_state* run)
     return check_for_stop();
 }
 
-bool boot_ini_exists()
-{
-    DWORD attributes = GetFileAttributesA("C:\\boot.ini");
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // The steps of a run in order, up to the first that does not go on.
 step_outcome install_steps(run_state* run)
 {
@@ -203,10 +198,13 @@ step_outcome install_steps(run_state* run)
     if (!run_goes_on())
         return step_stopped();
 
-    // A hard-disk target is made bootable through C:\boot.ini, which Windows
-    // Vista and later do not have: refused before anything is changed.
-    if (classify_drive(run->letter) == DRIVE_CLASS_FIXED && !boot_ini_exists())
-        return step_failed(IDS_NO_BOOT_INI);
+    // A hard-disk target that this PC could not start from is refused before
+    // anything is changed.
+    if (classify_drive(run->letter) == DRIVE_CLASS_FIXED) {
+        step_outcome usable = check_hard_disk_install(run->letter);
+        if (usable.end != STEP_GOES_ON)
+            return usable;
+    }
 
     bool format = SendDlgItemMessageA(main_dialog, IDC_FORMAT, BM_GETCHECK, 0, 0) == BST_CHECKED;
     step_outcome outcome = format ? format_drive(run) : check_for_stop();

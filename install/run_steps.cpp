@@ -79,3 +79,9 @@ bool child_succeeded(unsigned long code, char* output)
     HeapFree(GetProcessHeap(), 0, output);
     return code == 0;
 }
+
+bool is_plain_file(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}

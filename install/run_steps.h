@@ -54,3 +54,6 @@ void log_text(int id, ...);
 // Logs the outcome of a child that has ended with `code`: nothing when it
 // is 0, else "失败\r\n" and `output`. Frees `output`; true when `code` is 0.
 bool child_succeeded(unsigned long code, char* output);
+
+// Whether `path` names a file, not a folder.
+bool is_plain_file(const char* path);

@@ -69,7 +69,7 @@ protected:
     {
         write(before);
         EXPECT_EQ(BOOT_FILE_OK, set_boot_timeout(path.c_str()));
-        EXPECT_EQ(BOOT_FILE_OK, append_boot_ini_entry(path.c_str()));
+        EXPECT_EQ(BOOT_FILE_OK, append_boot_ini_entry(path.c_str(), "C:\\GRLDR"));
         return read();
     }
 
@@ -165,8 +165,8 @@ TEST_F(BootFiles, EveryRunAppendsAnotherEntry)
               read());
 
     write("x");
-    ASSERT_EQ(BOOT_FILE_OK, append_boot_ini_entry(path.c_str()));
-    ASSERT_EQ(BOOT_FILE_OK, append_boot_ini_entry(path.c_str()));
+    ASSERT_EQ(BOOT_FILE_OK, append_boot_ini_entry(path.c_str(), "C:\\GRLDR"));
+    ASSERT_EQ(BOOT_FILE_OK, append_boot_ini_entry(path.c_str(), "C:\\GRLDR"));
     EXPECT_EQ("x" + BOOT_INI_ENTRY + BOOT_INI_ENTRY, read());
 }
 
@@ -174,7 +174,7 @@ TEST_F(BootFiles, FilesThatCannotBeOpened)
 {
     std::string nowhere = path + "_no_such_folder/menu.lst";
     EXPECT_EQ(BOOT_FILE_CANNOT_OPEN, append_menu_entry(nowhere.c_str(), "(hd0,1)"));
-    EXPECT_EQ(BOOT_FILE_CANNOT_OPEN, append_boot_ini_entry(nowhere.c_str()));
+    EXPECT_EQ(BOOT_FILE_CANNOT_OPEN, append_boot_ini_entry(nowhere.c_str(), "C:\\GRLDR"));
     EXPECT_EQ(BOOT_FILE_CANNOT_OPEN, set_boot_timeout(nowhere.c_str()));
 }
 

@@ -1,4 +1,6 @@
-// The boot-loader set-up that ends a run, on the test environment's C: drive.
+// The boot-loader set-up that ends a run, on the test environment's C: drive;
+// the fixed-disk cases on Windows XP (the test environment makes this program
+// see XP), whose NTLDR reads C:\boot.ini.
 // The partition cannot be named under Wine, so the naming and the worker's
 // reporting are substitutes (tests/substitutes), linked in place of the real ones.
 #include <gtest/gtest.h>
@@ -47,7 +49,11 @@ struct FixedDiskSetUp : ::testing::Test {
         namings = {"(hd0,1)", "(hd0,1)"};
         naming_calls = 0;
         write_file(own_folder() + "grldr", "GRUB4DOS loader of the tests\n");
-        for (const char* f : {"C:\\GRLDR", "C:\\menu.lst", "C:\\boot.ini"})
+        // GRUB 2's pair is there too: GRUB4DOS goes first where it is.
+        write_file(own_folder() + "g2ldr.mbr", "boot-sector file of the tests\n");
+        write_file(own_folder() + "g2ldr", "GRUB 2 of the tests\n");
+        for (const char* f :
+             {"C:\\GRLDR", "C:\\menu.lst", "C:\\boot.ini", "C:\\g2ldr.mbr", "C:\\g2ldr"})
             remove_file(f);
         write_file("C:\\boot.ini", BOOT_INI);
     }
@@ -72,6 +78,7 @@ TEST_F(FixedDiskSetUp, InstallsTheLoaderAndBothBootEntries)
     EXPECT_EQ(bar_positions, (std::vector<int>{95, 100}));
     EXPECT_EQ(end_run_calls, 1);
     EXPECT_EQ(naming_calls, 2u);
+    EXPECT_EQ(GetFileAttributesA("C:\\g2ldr.mbr"), INVALID_FILE_ATTRIBUTES);
     // The installer's folder became the current one.
     char current[MAX_PATH];
     GetCurrentDirectoryA(sizeof current, current);
@@ -110,9 +117,30 @@ TEST_F(FixedDiskSetUp, WhenTheSecondNamingFailsTheFirstNameIsWritten)
     EXPECT_EQ(read_file("C:\\menu.lst"), ENTRY);
 }
 
+TEST_F(FixedDiskSetUp, WithoutGrldrNtldrStartsTheBootSectorFileOfGrub2)
+{
+    remove_file(own_folder() + "grldr");
+    leave_run(boot_setup('F'), nullptr);
+    EXPECT_EQ(run_log, text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) +
+                           format_text(IDS_COPYING, 'C', "", "g2ldr.mbr") + text(IDS_DONE) +
+                           format_text(IDS_COPYING, 'C', "", "g2ldr") + text(IDS_DONE) +
+                           text(IDS_EDITING_MENU_LST) + text(IDS_DONE) +
+                           text(IDS_EDITING_BOOT_INI) + text(IDS_DONE) + text(IDS_SUCCEEDED));
+    EXPECT_EQ(read_file("C:\\g2ldr.mbr"), read_file(own_folder() + "g2ldr.mbr"));
+    EXPECT_EQ(read_file("C:\\g2ldr"), read_file(own_folder() + "g2ldr"));
+    EXPECT_EQ(read_file("C:\\menu.lst"), ENTRY);
+    EXPECT_EQ(read_file("C:\\boot.ini"),
+              with_timeout_5(BOOT_INI) + "\r\nC:\\g2ldr.mbr=\"Kavel Linux (tovkast)\"\r\n");
+    EXPECT_EQ(GetFileAttributesA("C:\\GRLDR"), INVALID_FILE_ATTRIBUTES);
+    for (const char* f : {"C:\\g2ldr.mbr", "C:\\g2ldr", "C:\\menu.lst", "C:\\boot.ini"})
+        EXPECT_EQ(GetFileAttributesA(f) & LOADER_ATTRIBUTES, LOADER_ATTRIBUTES) << f;
+}
+
 TEST_F(FixedDiskSetUp, AMissingLoaderIsAFailedCopyWithTheSystemsReason)
 {
     remove_file(own_folder() + "grldr");
+    remove_file(own_folder() + "g2ldr.mbr");
+    remove_file(own_folder() + "g2ldr");
     leave_run(boot_setup('F'), nullptr);
     EXPECT_EQ(run_log, text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + copy + text(IDS_FAILED) +
                            system_text(ERROR_FILE_NOT_FOUND) + "\r\n" + text(IDS_INTERRUPTED));

@@ -64,6 +64,14 @@ inline const char* expected_text(int id)
         {IDS_NO_UEFI_LOADERS, "缺少UEFI引导文件，此盘只能在传统BIOS电脑上启动\r\n"},
         {IDS_WAITING_FOR_PREVIOUS_RUN, "等待上一次安装结束 ... "},
         {IDS_NO_BOOT_INI, "此Windows没有C:\\boot.ini，无法添加硬盘启动项，请安装到U盘\r\n"},
+        {IDS_ADDING_BOOT_MENU_ENTRY, "添加Windows启动菜单项 ... "},
+        {IDS_CHECKING_BOOT_MENU_TIMEOUT, "检查Windows启动菜单等待时间 ... "},
+        {IDS_UEFI_PC, "此电脑以UEFI方式启动Windows，无法添加硬盘启动项，请安装到U盘（UEFI启动U盘需"
+                      "关闭安全启动）\r\n"},
+        {IDS_BITLOCKER_DRIVE,
+         "%c:盘已用BitLocker加密，GRUB无法读取，无法添加硬盘启动项，请安装到U盘\r\n"},
+        {IDS_BOOT_MENU_ENTRY_LEFT,
+         "无法删除Windows启动菜单项，建议在DOS窗口下运行下面的命令删除\r\n bcdedit /delete %s\r\n"},
     };
     for (const auto& t : texts)
         if (t.id == id)
