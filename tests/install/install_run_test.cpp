@@ -293,14 +293,19 @@ TEST_F(InstallRun, AFixedDiskTargetNeedsItsPartitionNamedWhichWineCannotDo)
     remove_tree("F:\\kavel");
     remove_file("C:\\GRLDR");
     write_file("C:\\boot.ini", "[boot loader]\r\ntimeout=0\r\n");
+    put("g2ldr.mbr", "boot-sector file of the tests");
+    put("g2ldr", "GRUB 2 of the tests");
     start(images + "kavel-test.iso", false, 'F');
     std::string l = finished_log();
     std::string tail = text(IDS_IDENTIFYING_PARTITION) + text(IDS_FAILED) + text(IDS_INTERRUPTED);
     EXPECT_TRUE(ends_with(l, tail)) << l;
-    // The files are in place all the same, and nothing was written on C:.
+    // The files are in place all the same, and nothing was written on C: or
+    // in the boot store.
     EXPECT_EQ(file_size("F:\\kavel\\vmlinuz"), 307200);
-    EXPECT_EQ(GetFileAttributesA("C:\\GRLDR"), INVALID_FILE_ATTRIBUTES);
+    for (const char* f : {"C:\\GRLDR", "C:\\g2ldr.mbr", "C:\\g2ldr", "C:\\menu.lst"})
+        EXPECT_EQ(GetFileAttributesA(f), INVALID_FILE_ATTRIBUTES) << f;
     EXPECT_EQ(read_file("C:\\boot.ini"), "[boot loader]\r\ntimeout=0\r\n");
+    EXPECT_EQ(read_file(folder + "bcdedit.args"), "");
     remove_tree("F:\\kavel");
     remove_file("C:\\boot.ini");
 }
@@ -326,20 +331,86 @@ std::string root_of_c()
     return all;
 }
 
-TEST_F(InstallRun, AFixedDiskTargetWithoutBootIniIsRefusedBeforeAnythingChanges)
+// Makes the installer of this case see Windows XP (true) or the Windows 7
+// the test prefix is.
+void see_windows_xp(bool xp)
 {
-    remove_file("C:\\boot.ini");
-    remove_tree("F:\\kavel");
-    open_main(images + "kavel-test.iso", false, 'F');
-    ASSERT_FALSE(HasFatalFailure());
+    const char key[] = "Software\\Wine\\AppDefaults\\kavel-setup.exe";
+    if (!xp) {
+        RegDeleteKeyA(HKEY_CURRENT_USER, key);
+        return;
+    }
+    HKEY k;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k, nullptr),
+        ERROR_SUCCESS);
+    RegSetValueExA(k, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("winxp"), 6);
+    RegCloseKey(k);
+}
+
+// The stand-in bcdedit out of the system folder while it lives.
+struct no_bcdedit {
+    std::string path;
+    no_bcdedit()
+    {
+        char system[MAX_PATH];
+        GetSystemDirectoryA(system, MAX_PATH);
+        path = std::string(system) + "\\bcdedit.exe";
+        MoveFileA(path.c_str(), (path + ".away").c_str());
+    }
+    ~no_bcdedit() { MoveFileA((path + ".away").c_str(), path.c_str()); }
+};
+
+// A run onto the fixed drive F: that must be refused with `refusal` before
+// anything is written: not F:, not C:, not the boot store, no child program.
+void expect_refused_at_once(InstallRun* test, const std::string& refusal)
+{
+    remove_file("C:\\tovkast_drive.log");
+    test->open_main(test->images + "kavel-test.iso", false, 'F');
+    ASSERT_FALSE(test->HasFatalFailure());
     // After the main dialog has written its drive log.
     std::string before = root_of_c();
     ASSERT_NE(before.find("tovkast_drive.log"), std::string::npos) << before;
-    ASSERT_TRUE(installer.press_start()) << "no progress dialog";
-    EXPECT_EQ(finished_log(WAIT_MS), text(IDS_NO_BOOT_INI) + text(IDS_INTERRUPTED));
+    test->press_start();
+    EXPECT_EQ(test->finished_log(WAIT_MS), refusal + text(IDS_INTERRUPTED));
     EXPECT_EQ(root_of_c(), before);
     EXPECT_EQ(GetFileAttributesA("F:\\kavel"), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(read_file(folder + "chkdsk.args"), "");
+    EXPECT_EQ(read_file(test->folder + "chkdsk.args"), "");
+    EXPECT_EQ(read_file(test->folder + "bcdedit.args"), "");
+    stop_app(&test->app);
+}
+
+TEST_F(InstallRun, AFixedDiskTargetWithoutAWindowsBootMenuToJoinIsRefusedBeforeAnythingChanges)
+{
+    remove_tree("F:\\kavel");
+    // Windows 7 without bcdedit, though with a boot.ini that it never reads.
+    {
+        no_bcdedit gone;
+        write_file("C:\\boot.ini", "[boot loader]\r\ntimeout=0\r\n");
+        expect_refused_at_once(this, text(IDS_NO_BOOT_INI));
+        remove_file("C:\\boot.ini");
+    }
+    // Windows XP without boot.ini, though bcdedit is there.
+    see_windows_xp(true);
+    expect_refused_at_once(this, text(IDS_NO_BOOT_INI));
+    see_windows_xp(false);
+}
+
+TEST_F(InstallRun, AUefiPcOrAnEncryptedDriveIsRefusedBeforeAnythingChanges)
+{
+    // The installer built with what Wine cannot show steered by the environment.
+    ASSERT_TRUE(CopyFileA((kit + "kavel-setup-pc-facts.exe").c_str(),
+                          (folder + "kavel-setup.exe").c_str(), FALSE));
+    remove_tree("F:\\kavel");
+    SetEnvironmentVariableA("KAVEL_TEST_UEFI", "1");
+    expect_refused_at_once(this, text(IDS_UEFI_PC));
+    SetEnvironmentVariableA("KAVEL_TEST_UEFI", nullptr);
+    for (char encrypted : {'C', 'F'}) {
+        SCOPED_TRACE(encrypted);
+        SetEnvironmentVariableA("KAVEL_TEST_BITLOCKER", std::string(1, encrypted).c_str());
+        expect_refused_at_once(this, format_text(IDS_BITLOCKER_DRIVE, encrypted));
+    }
+    SetEnvironmentVariableA("KAVEL_TEST_BITLOCKER", nullptr);
 }
 
 TEST_F(InstallRun, AnExtractionChildEndingWithCode259IsJudgedAsFailedOnce)
