@@ -4,13 +4,16 @@
 #   kavel-setup.exe, syslinux.cfg     the program and the stick's boot menu
 #   syslinux.exe                      built from Debian's syslinux source package
 #   efi/                              syslinux's UEFI loaders from Debian's packages
+#   g2ldr.mbr, g2ldr                  GRUB 2 for a hard-disk install, made from
+#                                     Debian's grub-pc-bin (scripts/build-grub-loaders.sh)
 #   7z.exe, 7z.dll                    7-Zip for 32-bit Windows
-#   license-syslinux.txt, license-7zip.txt, README.txt
+#   license-syslinux.txt, license-grub.txt, license-7zip.txt, README.txt
 # Usage: make-dist.sh [OUTPUT_FOLDER]  (default: dist)
 # KAVEL_DIST_EXE names an installer already built, KAVEL_DIST_SYSLINUX the
 # output folder of scripts/build-syslinux.sh, KAVEL_DIST_7ZIP the folder with
 # 7z.exe, 7z.dll and License.txt, KAVEL_DIST_EFI the efi folder the build took
-# from Debian's packages; without them the build makes what is missing.
+# from Debian's packages, KAVEL_DIST_GRUB the output folder of
+# scripts/build-grub-loaders.sh; without them the build makes what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-dist}")
@@ -18,20 +21,23 @@ exe=${KAVEL_DIST_EXE:-}
 syslinux=${KAVEL_DIST_SYSLINUX:-}
 sevenzip=${KAVEL_DIST_7ZIP:-/opt/kavel-setup/7zip}
 efi=${KAVEL_DIST_EFI:-}
-if [ -z "$exe" ] || [ -z "$syslinux" ] || [ -z "$efi" ]; then
+grub=${KAVEL_DIST_GRUB:-}
+if [ -z "$exe" ] || [ -z "$syslinux" ] || [ -z "$efi" ] || [ -z "$grub" ]; then
   bash scripts/install-deps.sh
   cmake --preset win32 >/dev/null
-  cmake --build --preset win32 --target kavel-setup syslinux_build efi_loaders
+  cmake --build --preset win32 --target kavel-setup syslinux_build efi_loaders grub_loaders
   exe=${exe:-build/win32/kavel-setup.exe}
   syslinux=${syslinux:-build/win32/syslinux}
   efi=${efi:-build/win32/efi}
+  grub=${grub:-build/win32/grub}
 fi
 loaders=(BOOTX64.EFI ldlinux.e64 BOOTIA32.EFI ldlinux.e32)
 for f in "${loaders[@]}"; do
   [ -s "$efi/$f" ] || { echo "make-dist: no UEFI loader $efi/$f" >&2; exit 1; }
 done
 for f in "$exe" "$syslinux/syslinux.exe" "$syslinux/COPYING" "$syslinux/copyright" \
-         "$syslinux/source" "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$sevenzip/License.txt"; do
+         "$syslinux/source" "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$sevenzip/License.txt" \
+         "$grub/g2ldr.mbr" "$grub/g2ldr" "$grub/COPYING" "$grub/copyright" "$grub/source"; do
   [ -s "$f" ] || { echo "make-dist: missing $f" >&2; exit 1; }
 done
 
@@ -39,7 +45,8 @@ folder=$out/kavel-setup
 rm -rf "$folder" "$out/kavel-setup.zip"
 mkdir -p "$folder"
 cp "$exe" "$folder/kavel-setup.exe"
-cp "$syslinux/syslinux.exe" "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$folder/"
+cp "$syslinux/syslinux.exe" "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$grub/g2ldr.mbr" "$grub/g2ldr" \
+  "$folder/"
 mkdir "$folder/efi"
 for f in "${loaders[@]}"; do cp "$efi/$f" "$folder/efi/"; done
 # Windows text files: CR LF line ends (a file that has them already keeps
@@ -79,6 +86,36 @@ TXT
   printf '==========================================================\n\n'
   cat "$syslinux/copyright"
 } | crlf >"$folder/license-syslinux.txt"
+
+read -r package version <"$grub/source"
+{
+  cat <<TXT
+g2ldr.mbr and g2ldr
+===================
+
+g2ldr.mbr and g2ldr in this folder are GRUB 2 from Debian's
+source package "$package", version $version (packages
+grub-pc-bin and grub-common). g2ldr.mbr is Debian's
+/usr/lib/grub/i386-pc/g2ldr.mbr, unchanged. g2ldr is Debian's g2hdr.img
+followed by a GRUB core image made with that version's grub-mkimage from
+its i386-pc modules, holding a short configuration of its own: read the
+menu.lst beside g2ldr.
+
+GRUB is free software: you can redistribute it and/or modify it under the
+terms of the GNU General Public License, version 3 or (at your option) any
+later version. Its complete source is that Debian source package, of that
+exact version; on Debian: apt-get source $package=$version
+
+The GNU General Public License, version 3, follows, then Debian's copyright
+file of the source package, which names the authors and the licence of
+each part.
+
+TXT
+  cat "$grub/COPYING"
+  printf '\n\nDebian copyright file of %s %s\n' "$package" "$version"
+  printf '==========================================================\n\n'
+  cat "$grub/copyright"
+} | crlf >"$folder/license-grub.txt"
 
 (cd "$out" && zip -q -r -X kavel-setup.zip kavel-setup)
 echo "release folder: $folder"

@@ -1,21 +1,23 @@
 #!/usr/bin/env bash
 # Makes the release folder from the built pieces and checks what a Windows
 # user gets: every file an install onto a USB drive needs, the very bytes the
-# build made, syslinux's UEFI loaders as Debian ships them, the licence texts,
-# the readme, and the zip holding that folder.
+# build made, syslinux's UEFI loaders and GRUB 2's g2ldr.mbr as Debian ships
+# them, the licence texts, the readme, and the zip holding that folder.
 # Usage: check_release.sh INSTALLER SYSLINUX_BUILD_FOLDER SEVEN_ZIP_FOLDER EFI_FOLDER OUTPUT_FOLDER
+#                         GRUB_LOADERS_FOLDER
 set -euo pipefail
-exe=$1 syslinux=$2 sevenzip=$3 efi=$4 out=$5
+exe=$1 syslinux=$2 sevenzip=$3 efi=$4 out=$5 grub=$6
 src=$(cd "$(dirname "$0")/../.." && pwd)
+grub_lib=/usr/lib/grub/i386-pc
 rm -rf "$out"
 KAVEL_DIST_EXE=$exe KAVEL_DIST_SYSLINUX=$syslinux KAVEL_DIST_7ZIP=$sevenzip KAVEL_DIST_EFI=$efi \
-  bash "$src/scripts/make-dist.sh" "$out" >/dev/null
+  KAVEL_DIST_GRUB=$grub bash "$src/scripts/make-dist.sh" "$out" >/dev/null
 folder=$out/kavel-setup
 errors=0
 fail() { echo "release: $*" >&2; errors=$((errors + 1)); }
 
 # Exactly these files, nothing missing, nothing left over.
-expected="7z.dll 7z.exe README.txt efi/BOOTIA32.EFI efi/BOOTX64.EFI efi/ldlinux.e32 efi/ldlinux.e64 efi/syslinux-copyright.txt kavel-setup.exe license-7zip.txt license-syslinux.txt syslinux.cfg syslinux.exe"
+expected="7z.dll 7z.exe README.txt efi/BOOTIA32.EFI efi/BOOTX64.EFI efi/ldlinux.e32 efi/ldlinux.e64 efi/syslinux-copyright.txt g2ldr g2ldr.mbr kavel-setup.exe license-7zip.txt license-grub.txt license-syslinux.txt syslinux.cfg syslinux.exe"
 present=$(cd "$folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$present" = "$expected " ] || fail "the folder holds: $present"
 
@@ -42,8 +44,18 @@ EOF
 [ "$(tr -d '\r' <"$folder/efi/syslinux-copyright.txt")" = "$(cat /usr/share/doc/syslinux-efi/copyright)" ] ||
   fail "efi/syslinux-copyright.txt is not syslinux-efi's copyright file"
 
+# GRUB 2's pair: g2ldr.mbr as Debian's grub-pc-bin ships it; g2ldr the one
+# the build made, Debian's g2hdr.img followed by a core image.
+cmp -s "$grub_lib/g2ldr.mbr" "$folder/g2ldr.mbr" || fail "g2ldr.mbr differs from $grub_lib/g2ldr.mbr"
+cmp -s "$grub/g2ldr" "$folder/g2ldr" || fail "g2ldr is not the one built"
+head -c "$(stat -c %s "$grub_lib/g2hdr.img")" "$folder/g2ldr" | cmp -s - "$grub_lib/g2hdr.img" ||
+  fail "g2ldr does not start with $grub_lib/g2hdr.img"
+[ "$(stat -c %s "$folder/g2ldr")" -gt $(($(stat -c %s "$grub_lib/g2hdr.img") + 32768)) ] ||
+  fail "g2ldr holds no GRUB core image after g2hdr.img"
+
 # Windows text files with CR LF on every line.
-for f in syslinux.cfg README.txt license-7zip.txt license-syslinux.txt efi/syslinux-copyright.txt; do
+for f in syslinux.cfg README.txt license-7zip.txt license-syslinux.txt license-grub.txt \
+         efi/syslinux-copyright.txt; do
   [ "$(grep -c -v $'\r$' "$folder/$f")" = 0 ] || fail "$f has lines without CR LF"
 done
 [ "$(tr -d '\r' <"$folder/syslinux.cfg")" = "$(cat "$src/resources/syslinux.cfg")" ] ||
@@ -64,24 +76,41 @@ grep -q -F "apt-get source syslinux=$version" "$lic" || fail "license-syslinux.t
   fail "license-7zip.txt is not 7-Zip's License.txt"
 grep -q 'GNU LGPL' "$folder/license-7zip.txt" || fail "license-7zip.txt names no licence"
 
-# The readme, in Chinese and in English: every file of the kit, that a USB
-# install needs nothing more, that grldr is not shipped and is what a hard
-# disk needs, administrator rights.
+# GRUB's licence: the GPL, version 3, the files it covers, the exact source
+# package of the installed grub-pc-bin, and Debian's copyright file at its end.
+read -r grub_package grub_version <<<"$(dpkg-query -W -f='${source:Package} ${source:Version}' grub-pc-bin)"
+lic=$folder/license-grub.txt
+grep -q 'GNU GENERAL PUBLIC LICENSE' "$lic" && grep -q 'Version 3, 29 June 2007' "$lic" ||
+  fail "license-grub.txt lacks the GPL, version 3"
+grep -q -F 'g2ldr.mbr and g2ldr in this folder' "$lic" || fail "license-grub.txt does not say which files it covers"
+grep -q -F "source package \"$grub_package\", version $grub_version " "$lic" ||
+  fail "license-grub.txt does not name source package $grub_package $grub_version"
+grep -q -F "apt-get source $grub_package=$grub_version" "$lic" || fail "license-grub.txt does not say how to get the source"
+[ "$(tr -d '\r' <"$lic" | tail -n "$(wc -l </usr/share/doc/grub-common/copyright)")" = \
+  "$(cat /usr/share/doc/grub-common/copyright)" ] || fail "license-grub.txt does not end with Debian's copyright file"
+
+# The readme, in Chinese and in English: every file of the kit, that an
+# install needs nothing more, what the GRUB 2 pair does, that grldr is not
+# shipped and is taken on XP when it is there, administrator rights.
 readme=$folder/README.txt
 head -c 3 "$readme" | cmp -s - <(printf '\xef\xbb\xbf') || fail "readme without BOM"
-for word in kavel-setup.exe 7z.exe 7z.dll syslinux.exe syslinux.cfg license-7zip.txt license-syslinux.txt grldr; do
+for word in kavel-setup.exe 7z.exe 7z.dll syslinux.exe syslinux.cfg license-7zip.txt license-syslinux.txt \
+            license-grub.txt g2ldr.mbr grldr; do
   [ "$(grep -c -F "$word" "$readme")" -ge 2 ] || fail "readme does not name $word in both languages"
 done
-grep -q '安装到 U 盘所需的一切都已在这个文件夹里' "$readme" || fail "readme (Chinese) does not say the USB kit is complete"
-grep -q 'Everything an install onto a USB drive needs is in this folder' "$readme" ||
-  fail "readme (English) does not say the USB kit is complete"
+grep -q '安装到 U 盘或硬盘分区所需的一切都已在这个文件夹里' "$readme" ||
+  fail "readme (Chinese) does not say the kit is complete"
 grep -q 'grldr（本程序不附带）' "$readme" || fail "readme (Chinese) does not say grldr is not shipped"
 grep -q 'which does not come with this program' "$readme" || fail "readme (English) does not say grldr is not shipped"
 grep -q '管理员' "$readme" && grep -q 'administrator' "$readme" ||
   fail "readme does not ask for administrator rights"
 # The readme's text with its line breaks as blanks, for phrases broken over lines.
 flat=$(tr -d '\r' <"$readme" | tr '\n' ' ' | tr -s ' ')
-for phrase in 'efi\ ' 'GPL' '能在 UEFI 电脑上启动' 'starts on UEFI PCs' '关闭安全启动' 'turn Secure Boot off'; do
+for phrase in 'efi\ ' 'GPL' '能在 UEFI 电脑上启动' 'starts on UEFI PCs' '关闭安全启动' 'turn Secure Boot off' \
+              'Everything an install onto a USB drive or a hard-disk partition needs is in this folder' \
+              'Windows Vista 至 Windows 11' 'Windows Vista to Windows 11' \
+              'GRUB 2 读取 C:\menu.lst' 'which reads the boot menu in C:\menu.lst' \
+              '就照旧使用 grldr' 'it is used as before' 'GPL-3+'; do
   grep -q -F "$phrase" <<<"$flat" || fail "readme lacks: $phrase"
 done
 
