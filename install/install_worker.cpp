@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <vector>
 
 #include "child/child_programs.h"
 #include "disk/drive_class.h"
@@ -15,6 +16,7 @@
 #include "install/hard_disk_mode.h"
 #include "install/progress_dialog.h"
 #include "install/progress_math.h"
+#include "install/read_back.h"
 #include "install/run_steps.h"
 #include "resources/resource_ids.h"
 #include "setup_window/main_dialog.h"
@@ -31,6 +33,7 @@ struct run_state {
     char* listing; // from the image check to the end of the run
     int64_t total_size;
     int64_t done_size;
+    std::vector<extracted_file> extracted; // names in `listing`, to read back
 };
 
 step_outcome format_drive(run_state* run)
@@ -151,7 +154,7 @@ step_outcome extract_file(run_state* run, const char* name, int64_t listed_size)
         if (!GetExitCodeProcess(child.hProcess, &code))
             fail_api("GetExitCodeProcess");
         int64_t written = file_size_or_zero(target);
-        int position = extraction_bar_position(written, run->done_size, run->total_size);
+        int position = run_bar_position(run->done_size + written, 0, run->total_size);
         if (position != BAR_UNCHANGED)
             set_progress(position);
         if (!run_goes_on()) {
@@ -171,6 +174,7 @@ step_outcome extract_file(run_state* run, const char* name, int64_t listed_size)
         if (written != listed_size)
             return step_failed(IDS_WRONG_SIZE);
         run->done_size += listed_size;
+        run->extracted.push_back({name, listed_size});
         log_string(IDS_DONE);
         return STEP_DONE;
     }
@@ -188,6 +192,18 @@ step_outcome extract_files(run_state* run)
             return file;
     }
     return check_for_stop();
+}
+
+// Every file read back once the last one is written. A build for measuring
+// what that costs leaves it out; the program itself always reads back.
+step_outcome read_back(run_state* run)
+{
+#ifdef KAVEL_NO_READ_BACK
+    return check_for_stop();
+#else
+    return read_back_files(run->letter, run->image, run->extracted.data(), run->extracted.size(),
+                           run->total_size);
+#endif
 }
 
 // The steps of a run in order, up to the first that does not go on.
@@ -208,7 +224,7 @@ step_outcome install_steps(run_state* run)
 
     bool format = SendDlgItemMessageA(main_dialog, IDC_FORMAT, BM_GETCHECK, 0, 0) == BST_CHECKED;
     step_outcome outcome = format ? format_drive(run) : check_for_stop();
-    for (auto step : {check_image, check_file_system, check_free_space, extract_files})
+    for (auto step : {check_image, check_file_system, check_free_space, extract_files, read_back})
         if (outcome.end == STEP_GOES_ON)
             outcome = step(run);
     return outcome.end == STEP_GOES_ON ? boot_setup(run->letter) : outcome;

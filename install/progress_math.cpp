@@ -1,6 +1,7 @@
 #include "install/progress_math.h"
 
 #include <climits>
+#include <cstdint>
 
 int64_t space_need_mib(int64_t total)
 {
@@ -42,4 +43,21 @@ int extraction_bar_position(int64_t current, int64_t done, int64_t total)
         }
     }
     return position > 100 ? 100 : static_cast<int>(position);
+}
+
+int run_bar_position(int64_t extracted, int64_t verified, int64_t total)
+{
+    if (total <= 0)
+        return BAR_UNCHANGED;
+    auto held = [total](int64_t n) { return n < 0 ? 0 : n > total ? total : n; };
+    extracted = held(extracted);
+    verified = held(verified);
+    // Three times the total must fit; sizes that large lose nothing visible
+    // when counted in quarters.
+    if (total > INT64_MAX / 3) {
+        extracted >>= 2;
+        verified >>= 2;
+        total >>= 2;
+    }
+    return extraction_bar_position(2 * extracted + verified, 0, 3 * total);
 }

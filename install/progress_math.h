@@ -21,3 +21,10 @@ constexpr int BAR_UNCHANGED = -1;
 // values past 100 are given as 100, where the bar's range stops them anyway.
 // BAR_UNCHANGED when `total` is 0.
 int extraction_bar_position(int64_t current, int64_t done, int64_t total);
+
+// Where the bar stands in a run that extracts `total` bytes and then reads
+// them all back: `extracted` and `verified` bytes so far (each 0 to total).
+// Writing a byte takes about twice as long as reading it back from the
+// drive and from the image, so the extraction moves the bar to 60 and the
+// read-back on to 90. BAR_UNCHANGED when `total` is 0.
+int run_bar_position(int64_t extracted, int64_t verified, int64_t total);

@@ -6,6 +6,8 @@
 //             every 50 ms when 7z.pace holds a number, else all at once
 //             (sparse); ends with the code in 7z.e-code (0) after printing
 //             7z.e-out.
+//   7z e -so "image" "name"  prints what the extraction writes for name, by
+//             7z.so-pace bytes every 50 ms when that file holds a number.
 // Every command line is recorded in 7z.args.
 #include <cstdlib>
 #include <cstring>
@@ -67,6 +69,28 @@ int extract(const std::string& line)
     return std::atoi(read_file_or(beside_program("7z.e-code"), "0").c_str());
 }
 
+// The same bytes as extract() writes: 'k' when paced, else zeros.
+int stream(const std::string& line)
+{
+    std::string name = last_quoted(line);
+    long long size = listed_size(name);
+    char fill = std::atoll(read_file_or(beside_program("7z.pace"), "0").c_str()) > 0 ? 'k' : 0;
+    long long pace = std::atoll(read_file_or(beside_program("7z.so-pace"), "0").c_str());
+    std::string chunk(static_cast<std::size_t>(pace > 0 ? pace : 1 << 20), fill);
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    for (long long done = 0; done < size; done += static_cast<long long>(chunk.size())) {
+        DWORD n = static_cast<DWORD>(size - done < static_cast<long long>(chunk.size())
+                                         ? size - done
+                                         : static_cast<long long>(chunk.size()));
+        DWORD written = 0;
+        if (!WriteFile(out, chunk.data(), n, &written, nullptr))
+            return 2;
+        if (pace > 0)
+            Sleep(50);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main()
@@ -75,6 +99,8 @@ int main()
     append_file(beside_program("7z.args"), line + "\n");
     if (line.find(" e -y ") != std::string::npos)
         return extract(line);
+    if (line.find(" e -so ") != std::string::npos)
+        return stream(line);
     write_all(GetStdHandle(STD_OUTPUT_HANDLE), read_file_or(beside_program("7z.listing"), ""));
     return std::atoi(read_file_or(beside_program("7z.code"), "0").c_str());
 }

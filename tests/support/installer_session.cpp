@@ -1,6 +1,7 @@
 #include "installer_session.h"
 
 #include <cstdarg>
+#include <cstdio>
 
 #include "expected_texts.h"
 #include "resources/resource_ids.h"
@@ -57,7 +58,7 @@ std::string format_text(int id, ...)
     char buf[2048];
     va_list args;
     va_start(args, id);
-    wvsprintfA(buf, text(id).c_str(), args);
+    std::vsnprintf(buf, sizeof buf, text(id).c_str(), args);
     va_end(args);
     return buf;
 }
@@ -65,6 +66,11 @@ std::string format_text(int id, ...)
 std::string copy_line(const std::string& name)
 {
     return format_text(IDS_COPYING, 'E', "kavel\\", name.c_str());
+}
+
+std::string read_back_line(const std::string& name)
+{
+    return format_text(IDS_VERIFYING, 'E', "kavel\\", name.c_str());
 }
 
 std::vector<std::string> drive_entries(HWND dialog)
