@@ -6,6 +6,9 @@
 #   - the installer as built from this tree, which waits on the extracting
 #     child with a time-out ("wait on child"),
 #   - a copy of it whose wait is a fixed Sleep(250) ("Sleep(250)"),
+#   - the installer built with KAVEL_NO_READ_BACK ("unverified"), which does
+#     not read the written files back: what the read-back costs is the
+#     installer's time over this one's,
 #   - A: bench/install/child_sequence.cpp, the same children with the same
 #     command lines and start-up flags, one after the other, and nothing else:
 #     the least any run of this design can cost,
@@ -132,6 +135,14 @@ build_pids+=($!)
 setsid bash -c 'build_variant "$@"' build "$builds/sleep-src" "$builds/sleep" kavel-setup \
   >"$work/build-sleep.log" 2>&1 &
 build_pids+=($!)
+build_unverified() {
+  cd "$1" && cmake --preset win32 -B "$2" -DCMAKE_CXX_FLAGS=-DKAVEL_NO_READ_BACK &&
+    cmake --build "$2" --target kavel-setup -j2
+}
+export -f build_unverified
+setsid bash -c 'build_unverified "$@"' build "$source_dir" "$builds/unverified" \
+  >"$work/build-unverified.log" 2>&1 &
+build_pids+=($!)
 
 mingw() { i686-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -static "$@"; }
 mkdir -p "$work/tools"
@@ -167,9 +178,10 @@ image_win='F:\kavel.iso'
 mapfile -t listed < <(printf '%s\n' "${names[@]}" | LC_ALL=C sort)
 target=$env_dir/drives/e
 
-for i in 0 1; do
+build_names=(wait sleep unverified)
+for i in 0 1 2; do
   wait "${build_pids[$i]}" || {
-    log=$work/build-$([ "$i" = 0 ] && echo wait || echo sleep).log
+    log=$work/build-${build_names[$i]}.log
     tail -30 "$log" >&2
     fail "build failed ($log)"
   }
@@ -191,6 +203,7 @@ kit() { # folder [installer.exe]
 }
 kit "$work/kit-wait" "$builds/wait/kavel-setup.exe"
 kit "$work/kit-sleep" "$builds/sleep/kavel-setup.exe"
+kit "$work/kit-unverified" "$builds/unverified/kavel-setup.exe"
 kit "$work/kit-ref"
 cp "$work/tools/child_sequence.exe" "$work/kit-ref/"
 
@@ -231,7 +244,7 @@ check_target() { # label compare-contents
 run_kind() { # kind
   local out seconds
   case $1 in
-    wait | sleep)
+    wait | sleep | unverified)
       out=$(wine_in "$work/kit-$1" "$work/tools/install_driver.exe" install \
         "$(win_path "$work/kit-$1/kavel-setup.exe")" "$image_win")
       grep -q '^install_s ' <<<"$out" || fail "$1 installer: $out"
@@ -284,9 +297,9 @@ check_target "warm-up installation" 1
 
 declare -A seconds moves span round busy gap each_gap
 # Child processes of one run, when none is missed: 7z l, chkdsk, one 7z e per
-# file, and syslinux.
+# file, and syslinux; the installers that read back add one 7z t.
 expected_children=$((${#names[@]} + 3))
-kinds=(wait sleep seq x)
+kinds=(wait sleep unverified seq x)
 for ((r = 0; r < runs; r++)); do
   line="run $((r + 1)):"
   for ((k = 0; k < ${#kinds[@]}; k++)); do
@@ -298,6 +311,7 @@ for ((r = 0; r < runs; r++)); do
     seconds[$kind]="${seconds[$kind]:-} $s"
     want=$expected_children
     [ "$kind" != x ] || want=1
+    [ "$kind" != wait ] && [ "$kind" != sleep ] || want=$((expected_children + 1))
     if [ "$n" = "$want" ]; then
       busy[$kind]="${busy[$kind]:-} $u"
       if [ "$n" -gt 1 ]; then
@@ -323,6 +337,7 @@ empty_target
 {
   m_wait=$(median ${seconds[wait]})
   m_sleep=$(median ${seconds[sleep]})
+  m_unverified=$(median ${seconds[unverified]})
   m_seq=$(median ${seconds[seq]})
   m_x=$(median ${seconds[x]})
 }
@@ -349,6 +364,7 @@ printf '  installer, wait on child   %7.3f  (of which the boot-loader set-up, wh
   "$m_wait" "$(boot_setup wait)"
 printf '  installer, Sleep(250)      %7.3f  (of which the boot-loader set-up, which A does not do: %s)\n' \
   "$m_sleep" "$(boot_setup sleep)"
+printf '  installer, no read-back    %7.3f\n' "$m_unverified"
 printf '  A, the bare child sequence %7.3f\n' "$m_seq"
 printf '  B, one 7z x                %7.3f\n' "$m_x"
 echo "wait on child: install/A $(ratio "$m_wait" "$m_seq")  install/B $(ratio "$m_wait" "$m_x")"
@@ -389,6 +405,14 @@ edges() { # kind
   fi
 }
 echo "installer's edges, medians (ms): wait on child: $(edges wait); Sleep(250): $(edges sleep)"
+# What reading every file back costs, over the same installer without it.
+spread() { # kind
+  # shellcheck disable=SC2086
+  printf '%s\n' ${seconds[$1]} | sort -g | awk '{v[NR] = $1} END {printf "%.3f-%.3f", v[1], v[NR]}'
+}
+echo "read-back: installer/no read-back $(ratio "$m_wait" "$m_unverified")," \
+  "costing $(awk -v a="$m_wait" -v b="$m_unverified" 'BEGIN {printf "%.0f", (a / b - 1) * 100}') %" \
+  "of the run without it (runs: with $(spread wait) s, without $(spread unverified) s)"
 echo "(bench took $(($(date +%s) - started)) s)"
 echo "install/sequence ratio: $(ratio "$m_wait" "$m_seq")"
 echo "install/7z-x ratio: $(ratio "$m_wait" "$m_x")"

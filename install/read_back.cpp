@@ -2,84 +2,112 @@
 
 #include <windows.h>
 
-#include <cstring>
-
 #include "child/child_programs.h"
 #include "frame/app.h"
 #include "frame/compose_text.h"
 #include "frame/exit_codes.h"
 #include "install/progress_dialog.h"
 #include "install/progress_math.h"
+#include "install/read_back_sums.h"
 #include "resources/resource_ids.h"
 
 namespace {
 
 // One request to the target: a multiple of every sector size there is, so an
-// uncached read may ask for it; the last one returns what is left.
+// uncached read may ask for it; the last one returns what is left. The
+// buffers come from VirtualAlloc, which aligns them to a page and so to any
+// sector.
 constexpr DWORD CHUNK = 1 << 20;
 
-// The two sides of one file: the target read past the cache, the image
-// streamed by the archiver. Both buffers come from VirtualAlloc, which
-// aligns them to a page and so to any sector.
-struct comparison {
-    HANDLE target;
-    HANDLE stream;
-    PROCESS_INFORMATION child;
-    unsigned char* on_target;
-    unsigned char* in_image;
-    int64_t offset;          // bytes found equal so far
-    int64_t verified_before; // of the files read back before this one
-    int64_t total;           // of all files
+// How often the wait for the image's test looks for Stop.
+constexpr DWORD POLL_MS = 250;
+
+enum read_end { SAME, DIFFERENT, SHORT, UNREADABLE, IMAGE_UNREADABLE, STOPPED };
+
+// What the read-back of the whole run has found so far.
+struct read_back_state {
+    char letter;
+    const char* image;
+    unsigned char* on_target; // CHUNK bytes
+    unsigned char* in_image;  // CHUNK bytes
+    int64_t total;            // the bytes of all files
+    int64_t read;             // of the files before the current one
+    uint64_t sum;             // of the CRC-32s of the files read
 };
 
-enum compare_end { SAME, DIFFERENT, SHORT, TARGET_UNREADABLE, IMAGE_UNREADABLE, STOPPED };
-
-// Up to `wanted` bytes of the image's stream; fewer only at its end.
-bool read_stream(comparison* c, DWORD wanted, DWORD* got)
+// A file's place on the target, and one opened past the system's cache.
+HANDLE open_uncached(const read_back_state* s, const char* name, char* path)
 {
-    *got = 0;
-    while (*got < wanted) {
-        DWORD n = 0;
-        if (!ReadFile(c->stream, c->in_image + *got, wanted - *got, &n, nullptr))
-            return GetLastError() == ERROR_BROKEN_PIPE; // the archiver is done
-        if (n == 0)
-            return true;
-        *got += n;
-        if (!run_goes_on())
-            return true;
-    }
-    return true;
+    if (!compose_text(path, TEXT_BUFFER_SIZE, "%c:\\kavel\\%s", s->letter, name))
+        return INVALID_HANDLE_VALUE;
+    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-void show_bar(const comparison* c)
+void show_bar(const read_back_state* s, int64_t offset)
 {
-    int position = run_bar_position(c->total, c->verified_before + c->offset, c->total);
+    int position = run_bar_position(s->total, s->read + offset, s->total);
     if (position != BAR_UNCHANGED)
         set_progress(position);
 }
 
-// Compares chunk after chunk, the bar following.
-compare_end compare(comparison* c)
+// Reads one file from the target into its CRC-32; `*length` is how much
+// there was, or where a read failed.
+read_end read_target(read_back_state* s, HANDLE file, uint32_t* crc, int64_t* length)
 {
+    *crc = 0;
+    *length = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(file, s->on_target, CHUNK, &got, nullptr))
+            return UNREADABLE;
+        if (got == 0)
+            return SAME;
+        *crc = crc32_update(*crc, s->on_target, got);
+        *length += got;
+        show_bar(s, *length);
+        if (!run_goes_on())
+            return STOPPED;
+    }
+}
+
+// Up to `wanted` bytes of the image's stream; fewer only at its end.
+bool read_stream(HANDLE stream, unsigned char* into, DWORD wanted, DWORD* got)
+{
+    *got = 0;
+    while (*got < wanted) {
+        DWORD n = 0;
+        if (!ReadFile(stream, into + *got, wanted - *got, &n, nullptr))
+            return GetLastError() == ERROR_BROKEN_PIPE; // the archiver is done
+        if (n == 0)
+            return true;
+        *got += n;
+    }
+    return true;
+}
+
+// Compares the target's file with 7-Zip's stream of it, chunk by chunk;
+// `*offset` is where they part.
+read_end compare_with_stream(read_back_state* s, HANDLE file, HANDLE stream, int64_t* offset)
+{
+    *offset = 0;
     for (;;) {
         DWORD on_disk = 0;
-        if (!ReadFile(c->target, c->on_target, CHUNK, &on_disk, nullptr))
-            return TARGET_UNREADABLE;
+        if (!ReadFile(file, s->on_target, CHUNK, &on_disk, nullptr))
+            return UNREADABLE;
         // At the target's end one byte more is asked of the image: there must be none.
-        DWORD wanted = on_disk > 0 ? on_disk : 1;
         DWORD in_image = 0;
-        if (!read_stream(c, wanted, &in_image))
+        if (!read_stream(stream, s->in_image, on_disk > 0 ? on_disk : 1, &in_image))
             return IMAGE_UNREADABLE;
         if (!run_goes_on())
             return STOPPED;
         DWORD same = on_disk < in_image ? on_disk : in_image;
         for (DWORD i = 0; i < same; ++i)
-            if (c->on_target[i] != c->in_image[i]) {
-                c->offset += i;
+            if (s->on_target[i] != s->in_image[i]) {
+                *offset += i;
                 return DIFFERENT;
             }
-        c->offset += same;
-        show_bar(c);
+        *offset += same;
         if (on_disk == 0)
             return in_image == 0 ? SAME : SHORT;
         if (in_image < on_disk)
@@ -87,60 +115,114 @@ compare_end compare(comparison* c)
     }
 }
 
-// The archiver: ended at once when the comparison stopped early, then waited
-// for, so that none is left running; its code, 259 while it would not end.
-DWORD end_stream(comparison* c, bool whole)
+// Ends a child that only reads, unless it has ended by itself, and waits for
+// it, so that none is left running; its exit code.
+DWORD end_reader(PROCESS_INFORMATION* child, bool at_once)
 {
-    if (!whole)
-        TerminateProcess(c->child.hProcess, 1);
-    CloseHandle(c->stream);
-    wait_child(&c->child, INFINITE);
+    if (at_once)
+        TerminateProcess(child->hProcess, 1);
+    wait_child(child, INFINITE);
     DWORD code = 0;
-    take_exit_code(&c->child, &code);
+    take_exit_code(child, &code);
     return code;
 }
 
-// The outcome of a file that is not what the image holds: what differs, and
-// that the drive is not to be trusted.
-step_outcome drive_lost_data(compare_end end, int64_t offset, DWORD error)
+// How a file on the target differs from the image, and that the drive is not
+// to be trusted; the run ends.
+step_outcome drive_lost_data(const read_back_state* s, const char* name, read_end end,
+                             int64_t offset, DWORD error)
 {
-    if (end == TARGET_UNREADABLE) {
-        log_string(IDS_READ_BACK_FAILED);
+    log_string(IDS_FAILED);
+    if (end == UNREADABLE) {
+        log_text(IDS_READ_BACK_FAILED, s->letter, name);
         SetLastError(error);
         log_append(last_error_text());
-    } else {
-        log_text(end == SHORT ? IDS_FILE_SHORT : IDS_DIFFERS_AT, static_cast<long long>(offset));
+    } else if (end == SHORT || end == DIFFERENT) {
+        log_text(end == SHORT ? IDS_FILE_SHORT : IDS_DIFFERS_AT, s->letter, name,
+                 static_cast<long long>(offset));
     }
     log_string(IDS_DRIVE_LOSES_DATA);
     return step_failed();
 }
 
-step_outcome read_back_file(char letter, const char* image, const char* name, comparison* c)
+// Where one file differs from the image, streamed by 7-Zip byte for byte:
+// SAME when it does not.
+read_end find_difference(read_back_state* s, const extracted_file* file, int64_t* offset,
+                         DWORD* error)
 {
-    log_text(IDS_VERIFYING, letter, "kavel\\", name);
     char path[TEXT_BUFFER_SIZE];
     char command[TEXT_BUFFER_SIZE];
-    if (!compose_text(path, sizeof path, "%c:\\kavel\\%s", letter, name) ||
-        !compose_text(command, sizeof command, "7z e -so \"%s\" \"%s\"", image, name))
-        return step_failed(IDS_FAILED);
-    c->offset = 0;
-    c->target = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (c->target == INVALID_HANDLE_VALUE)
-        return drive_lost_data(TARGET_UNREADABLE, 0, GetLastError());
-    c->stream = run_captured(command, &c->child, CAPTURE_OUTPUT);
-    compare_end end = compare(c);
-    DWORD error = GetLastError();
-    CloseHandle(c->target);
-    DWORD code = end_stream(c, end == SAME);
-    if (end == STOPPED)
-        return step_stopped(IDS_CANCELLED);
-    if (end == IMAGE_UNREADABLE || (end == SAME && code != 0))
-        return step_failed(IDS_FAILED);
-    if (end != SAME)
-        return drive_lost_data(end, c->offset, error);
-    log_string(IDS_DONE);
+    HANDLE target = open_uncached(s, file->name, path);
+    *error = GetLastError();
+    *offset = 0;
+    if (target == INVALID_HANDLE_VALUE)
+        return UNREADABLE;
+    if (!compose_text(command, sizeof command, "7z e -so \"%s\" \"%s\"", s->image, file->name)) {
+        CloseHandle(target);
+        return IMAGE_UNREADABLE;
+    }
+    PROCESS_INFORMATION child;
+    HANDLE stream = run_captured(command, &child, CAPTURE_OUTPUT);
+    read_end end = compare_with_stream(s, target, stream, offset);
+    *error = GetLastError();
+    CloseHandle(target);
+    CloseHandle(stream);
+    DWORD code = end_reader(&child, end != SAME);
+    return end == SAME && code != 0 ? IMAGE_UNREADABLE : end;
+}
+
+// The sums differ: the first file that differs, and where.
+step_outcome locate_difference(read_back_state* s, const extracted_file* files, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        int64_t offset = 0;
+        DWORD error = 0;
+        read_end end = find_difference(s, &files[i], &offset, &error);
+        if (end == STOPPED)
+            return step_stopped(IDS_CANCELLED);
+        if (end == IMAGE_UNREADABLE)
+            return step_failed(IDS_FAILED);
+        if (end != SAME)
+            return drive_lost_data(s, files[i].name, end, offset, error);
+    }
+    // Read twice, the drive gave different bytes each time.
+    return drive_lost_data(s, files[0].name, SAME, 0, 0);
+}
+
+// Every file read from the target into the sum of their CRC-32s; a file
+// shorter or longer than extracted, or one that cannot be read, ends it.
+step_outcome read_target_files(read_back_state* s, const extracted_file* files, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        char path[TEXT_BUFFER_SIZE];
+        HANDLE file = open_uncached(s, files[i].name, path);
+        if (file == INVALID_HANDLE_VALUE)
+            return drive_lost_data(s, files[i].name, UNREADABLE, 0, GetLastError());
+        uint32_t crc = 0;
+        int64_t length = 0;
+        read_end end = read_target(s, file, &crc, &length);
+        DWORD error = GetLastError();
+        CloseHandle(file);
+        if (end == STOPPED)
+            return step_stopped(IDS_CANCELLED);
+        if (end == UNREADABLE)
+            return drive_lost_data(s, files[i].name, end, length, error);
+        if (length != files[i].size)
+            return drive_lost_data(s, files[i].name, length < files[i].size ? SHORT : DIFFERENT,
+                                   length < files[i].size ? length : files[i].size, 0);
+        s->sum += crc;
+        s->read += length;
+    }
     return STEP_DONE;
+}
+
+// Waits for the image's test, looking for Stop meanwhile; false when stopped.
+bool wait_for_test(PROCESS_INFORMATION* tester)
+{
+    while (wait_child(tester, POLL_MS) != 1)
+        if (!run_goes_on())
+            return false;
+    return true;
 }
 
 } // namespace
@@ -148,21 +230,42 @@ step_outcome read_back_file(char letter, const char* image, const char* name, co
 step_outcome read_back_files(char letter, const char* image, const extracted_file* files,
                              std::size_t count, int64_t total)
 {
+    if (count == 0)
+        return STEP_DONE;
+    log_string(IDS_VERIFYING);
+    char command[TEXT_BUFFER_SIZE];
+    if (!compose_text(command, sizeof command, "7z t -scrcCRC32 \"%s\" *.sfs vmlinuz initrd.gz",
+                      image))
+        return step_failed(IDS_FAILED);
     auto* buffers = static_cast<unsigned char*>(
         VirtualAlloc(nullptr, 2 * CHUNK, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     if (buffers == nullptr)
         ExitProcess(EXIT_OUT_OF_MEMORY);
-    comparison c = {};
-    c.on_target = buffers;
-    c.in_image = buffers + CHUNK;
-    c.total = total;
-    step_outcome outcome = STEP_DONE;
-    for (std::size_t i = 0; i < count && outcome.end == STEP_GOES_ON; ++i) {
-        outcome = read_back_file(letter, image, files[i].name, &c);
-        c.verified_before += files[i].size;
-        if (outcome.end == STEP_GOES_ON)
-            outcome = check_for_stop();
+    read_back_state s = {letter, image, buffers, buffers + CHUNK, total, 0, 0};
+
+    // The image's side: 7-Zip tests the same files as the listing named and
+    // sums their CRC-32s, on the other core while this one reads the target.
+    PROCESS_INFORMATION tester;
+    pipe_collector* said = collect_pipe(run_captured(command, &tester, CAPTURE_OUTPUT));
+    step_outcome outcome = read_target_files(&s, files, count);
+    bool tested = outcome.end == STEP_GOES_ON && wait_for_test(&tester);
+    DWORD code = end_reader(&tester, !tested);
+    if (!tested) {
+        abandon_collector(said);
+    } else {
+        char* text = collected_text(said);
+        uint64_t image_sum = 0;
+        if (!read_data_sum(text, &image_sum) && code == 0)
+            code = 1;
+        if (!child_succeeded(code, text))
+            outcome = step_failed();
+        else if (image_sum != s.sum)
+            outcome = locate_difference(&s, files, count);
+        else
+            log_string(IDS_DONE);
     }
+    if (outcome.end == STEP_GOES_ON && !run_goes_on())
+        outcome = step_stopped(IDS_CANCELLED);
     VirtualFree(buffers, 0, MEM_RELEASE);
     return outcome;
 }

@@ -317,8 +317,8 @@ struct InstallRun : ::testing::Test {
         std::string expected = image_checks();
         for (const std::string& name : files)
             expected += copy_line(name) + text(IDS_DONE);
-        for (const std::string& name : files)
-            expected += read_back_line(name) + text(IDS_DONE);
+        if (!files.empty())
+            expected += text(IDS_VERIFYING) + text(IDS_DONE);
         return expected + syslinux_lines(uefi_outcome) + text(IDS_SUCCEEDED);
     }
     // The whole log of a successful run of kavel-test.iso (7-Zip lists the

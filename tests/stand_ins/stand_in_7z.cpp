@@ -8,11 +8,15 @@
 //             7z.e-out.
 //   7z e -so "image" "name"  prints what the extraction writes for name, by
 //             7z.so-pace bytes every 50 ms when that file holds a number.
+//   7z t -scrcCRC32 ...  after 7z.t-ms milliseconds, prints the sum of the
+//             CRC-32s of everything 7z.sizes names, as the extraction
+//             writes it, in 7-Zip's words.
 // Every command line is recorded in 7z.args.
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
 
+#include "install/read_back_sums.h"
 #include "stand_in_files.h"
 
 namespace {
@@ -91,6 +95,31 @@ int stream(const std::string& line)
     return 0;
 }
 
+// What 7-Zip prints after testing the files: the sum of their CRC-32s.
+int test_sums()
+{
+    Sleep(static_cast<DWORD>(std::atoi(read_file_or(beside_program("7z.t-ms"), "0").c_str())));
+    char fill = std::atoll(read_file_or(beside_program("7z.pace"), "0").c_str()) > 0 ? 'k' : 0;
+    const std::string chunk(1 << 20, fill);
+    std::istringstream sizes(read_file_or(beside_program("7z.sizes"), ""));
+    unsigned long long sum = 0;
+    long long size;
+    std::string rest;
+    while (sizes >> size && std::getline(sizes, rest)) {
+        uint32_t crc = 0;
+        for (long long done = 0; done < size; done += static_cast<long long>(chunk.size()))
+            crc = crc32_update(
+                crc, chunk.data(),
+                static_cast<std::size_t>(size - done < 1 << 20 ? size - done : 1 << 20));
+        sum += crc;
+    }
+    char line[96];
+    wsprintfA(line, "\r\nCRC32  for data:              %08lX-%08lX\r\n",
+              static_cast<unsigned long>(sum), static_cast<unsigned long>(sum >> 32));
+    write_all(GetStdHandle(STD_OUTPUT_HANDLE), line);
+    return 0;
+}
+
 } // namespace
 
 int main()
@@ -101,6 +130,8 @@ int main()
         return extract(line);
     if (line.find(" e -so ") != std::string::npos)
         return stream(line);
+    if (line.find(" t -scrcCRC32 ") != std::string::npos)
+        return test_sums();
     write_all(GetStdHandle(STD_OUTPUT_HANDLE), read_file_or(beside_program("7z.listing"), ""));
     return std::atoi(read_file_or(beside_program("7z.code"), "0").c_str());
 }

@@ -72,10 +72,10 @@ inline const char* expected_text(int id)
          "%c:盘已用BitLocker加密，GRUB无法读取，无法添加硬盘启动项，请安装到U盘\r\n"},
         {IDS_BOOT_MENU_ENTRY_LEFT,
          "无法删除Windows启动菜单项，建议在DOS窗口下运行下面的命令删除\r\n bcdedit /delete %s\r\n"},
-        {IDS_VERIFYING, "校验 %c:\\%s%s ... "},
-        {IDS_DIFFERS_AT, "与光盘镜像不符，从第%lld字节起不同\r\n"},
-        {IDS_FILE_SHORT, "文件不完整，只读回%lld字节\r\n"},
-        {IDS_READ_BACK_FAILED, "无法读回："},
+        {IDS_VERIFYING, "校验写入的文件 ... "},
+        {IDS_DIFFERS_AT, "%c:\\kavel\\%s 从第%lld字节起与光盘镜像不同\r\n"},
+        {IDS_FILE_SHORT, "%c:\\kavel\\%s 不完整，只读回%lld字节\r\n"},
+        {IDS_READ_BACK_FAILED, "无法读回 %c:\\kavel\\%s："},
         {IDS_DRIVE_LOSES_DATA, "此盘没有保存好写入的数据，可能已损坏或是扩容盘，请不要用它启动Kavel Linux\r\n"},
     };
     for (const auto& t : texts)

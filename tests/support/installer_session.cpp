@@ -68,11 +68,6 @@ std::string copy_line(const std::string& name)
     return format_text(IDS_COPYING, 'E', "kavel\\", name.c_str());
 }
 
-std::string read_back_line(const std::string& name)
-{
-    return format_text(IDS_VERIFYING, 'E', "kavel\\", name.c_str());
-}
-
 std::vector<std::string> drive_entries(HWND dialog)
 {
     std::vector<std::string> entries;

@@ -38,8 +38,6 @@ struct installer_session {
 std::string format_text(int id, ...);
 // The log's label while `name` is extracted onto E:.
 std::string copy_line(const std::string& name);
-// The label of the read-back of E:\kavel\`name`.
-std::string read_back_line(const std::string& name);
 
 // Every entry of the drive list, in list order.
 std::vector<std::string> drive_entries(HWND dialog);
