@@ -14,17 +14,16 @@ bool drive_is_bitlocker(char letter)
     volume_place place;
     if (query_volume(path, reply, &place) != VOLUME_QUERY_OK || place.starting_offset < 0)
         return false;
-    uint64_t first = static_cast<uint64_t>(place.starting_offset) / XDIO_SECTOR_SIZE;
+    const uint64_t first = static_cast<uint64_t>(place.starting_offset) / XDIO_SECTOR_SIZE;
     char disk[16];
-    if (first > UINT32_MAX ||
-        !compose_text(disk, sizeof disk, "(hd%lu)", place.number.DeviceNumber))
+    if (!compose_text(disk, sizeof disk, "(hd%lu)", place.number.DeviceNumber))
         return false;
     xdio_device* device = xdio_open(disk, 0);
     if (device == nullptr)
         return false;
     unsigned char sector[XDIO_SECTOR_SIZE];
-    bool encrypted = xdio_seek(device, static_cast<uint32_t>(first)) == 0 &&
-                     xdio_read(device, sector, 1) == 0 && sector_is_bitlocker(sector);
+    bool encrypted = xdio_seek(device, first) == 0 && xdio_read(device, sector, 1) == 0 &&
+                     sector_is_bitlocker(sector);
     xdio_close(device);
     return encrypted;
 }

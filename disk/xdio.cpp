@@ -1,5 +1,6 @@
 #include "disk/xdio.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -130,13 +131,24 @@ void xdio_close(xdio_device* dev)
     delete dev;
 }
 
-int xdio_seek(xdio_device* dev, uint32_t sector)
+int xdio_seek(xdio_device* dev, uint64_t sector)
 {
     dev->sector = sector;
     if (dev->kind != XDIO_KIND_FD)
         return 0;
-    const int64_t position = static_cast<int64_t>(sector) * XDIO_SECTOR_SIZE;
+    if (sector > static_cast<uint64_t>(INT64_MAX) / XDIO_SECTOR_SIZE)
+        return 1;
+    const int64_t position = static_cast<int64_t>(sector * XDIO_SECTOR_SIZE);
     return _lseeki64(dev->fd, position, SEEK_SET) == position ? 0 : 1;
+}
+
+uint64_t xdio_sector_count(xdio_device* dev)
+{
+    if (dev->kind != XDIO_KIND_FD)
+        return 0;
+    const int64_t end = _lseeki64(dev->fd, 0, SEEK_END);
+    xdio_seek(dev, dev->sector);
+    return end > 0 ? static_cast<uint64_t>(end) / XDIO_SECTOR_SIZE : 0;
 }
 
 int xdio_read(xdio_device* dev, void* buffer, uint32_t count)

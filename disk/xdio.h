@@ -12,11 +12,12 @@ constexpr uint32_t XDIO_KIND_FD = 1;
 // One open device. `sector` is where the device stands: 0 after a plain open,
 // the partition's first sector after an open of "(hdN,M)"; every seek sets it
 // and every successful transfer advances it. Sector numbers are always
-// absolute on the opened device.
+// absolute on the opened device, and 64-bit: disks with a GUID partition
+// table reach past sector 2^32 - 1 (2 TiB).
 struct xdio_device {
     uint32_t kind;
     int32_t fd;
-    uint32_t sector;
+    uint64_t sector;
 };
 
 // The raw device path of drive `letter`, "\\.\X:", written with its NUL into
@@ -39,9 +40,15 @@ xdio_device* xdio_open(const char* text, int writable);
 // Closes the device and releases the record (null is ignored).
 void xdio_close(xdio_device* dev);
 
-// Stands the device at absolute sector `sector`. 0 on success, 1 on failure;
+// Stands the device at absolute sector `sector`. 0 on success, 1 on failure
+// (a sector whose byte position does not fit a signed 64-bit number fails);
 // `sector` is recorded either way.
-int xdio_seek(xdio_device* dev, uint32_t sector);
+int xdio_seek(xdio_device* dev, uint64_t sector);
+
+// How many whole sectors the device holds, as the runtime library's seek to
+// the end tells it; 0 when it does not (Windows may not for a raw disk). The
+// device stays where it stood.
+uint64_t xdio_sector_count(xdio_device* dev);
 
 // Transfer `count` whole sectors, count below 4194304 (the byte count is a
 // 32-bit signed number). 0 when exactly count sectors went through, then

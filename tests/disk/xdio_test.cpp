@@ -114,10 +114,43 @@ TEST_F(RawAccess, EverySectorNumberIsReachable)
     ASSERT_EQ(xdio_read(dev, sector, 1), 0);
     EXPECT_EQ(sector[0], 0);
 
-    EXPECT_EQ(xdio_seek(dev, 0xFFFFFFFFu), 0);
-    EXPECT_EQ(dev->sector, 0xFFFFFFFFu);
-    EXPECT_EQ(xdio_read(dev, sector, 1), 1);
+    // Past 2 TiB, where 32-bit sector numbers end.
+    const uint64_t beyond = (uint64_t(1) << 32) + 9;
+    std::memset(sector, 0xC3, sizeof sector);
+    ASSERT_EQ(xdio_seek(dev, beyond), 0);
+    ASSERT_EQ(xdio_write(dev, sector, 1), 0);
+    EXPECT_EQ(dev->sector, beyond + 1);
+    EXPECT_EQ(xdio_sector_count(dev), beyond + 1);
+    EXPECT_EQ(dev->sector, beyond + 1); // counting moves nothing
+    std::memset(sector, 0, sizeof sector);
+    ASSERT_EQ(xdio_seek(dev, beyond), 0);
+    ASSERT_EQ(xdio_read(dev, sector, 1), 0);
+    EXPECT_EQ(sector[511], 0xC3);
+    EXPECT_EQ(xdio_read(dev, sector, 1), 1); // the end of the file
+
+    // A byte position that no signed 64-bit number holds is refused.
+    EXPECT_EQ(xdio_seek(dev, uint64_t(1) << 55), 1);
+    EXPECT_EQ(dev->sector, uint64_t(1) << 55);
+    ASSERT_EQ(xdio_seek(dev, 0), 0);
+    ASSERT_EQ(xdio_read(dev, sector, 1), 0);
+    EXPECT_EQ(sector[0], 0);
     xdio_close(dev);
+}
+
+TEST_F(RawAccess, TheSectorCountIsTheFilesWholeSectors)
+{
+    make_file(5 * XDIO_SECTOR_SIZE + 100);
+    xdio_device* dev = xdio_open(path_.c_str(), 0);
+    ASSERT_NE(dev, nullptr);
+    ASSERT_EQ(xdio_seek(dev, 2), 0);
+    EXPECT_EQ(xdio_sector_count(dev), 5u);
+    uint8_t sector[XDIO_SECTOR_SIZE];
+    ASSERT_EQ(xdio_read(dev, sector, 1), 0); // from where it stood
+    EXPECT_EQ(sector[0], 2);
+    xdio_close(dev);
+
+    xdio_device other{7, -1, 0};
+    EXPECT_EQ(xdio_sector_count(&other), 0u);
 }
 
 TEST_F(RawAccess, OnlyDescriptorDevicesTouchADescriptor)
