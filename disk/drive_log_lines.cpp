@@ -1,23 +1,20 @@
 #include "disk/drive_log_lines.h"
 
+#include <cinttypes>
+
 #include "disk/partition_walk.h"
 
 namespace {
 
 constexpr uint32_t LAST_DISK = 9;
 
-uint32_t low_sectors(int64_t bytes)
-{
-    return static_cast<uint32_t>(bytes >> 9);
-}
-
 } // namespace
 
 void write_winapi_line(std::FILE* log, char letter, uint32_t device_number,
                        uint32_t partition_number, int64_t starting_offset, int64_t partition_length)
 {
-    std::fprintf(log, "[winapi] dev=%c:(d%up%u) offset=%u size=%u\n", letter, device_number,
-                 partition_number, low_sectors(starting_offset), low_sectors(partition_length));
+    std::fprintf(log, "[winapi] dev=%c:(d%up%u) offset=%" PRId64 " size=%" PRId64 "\n", letter,
+                 device_number, partition_number, starting_offset >> 9, partition_length >> 9);
 }
 
 void write_create_file_error(std::FILE* log, const char* path, const char* error_text)
@@ -41,7 +38,7 @@ void write_xdio_disk_lines(std::FILE* log, uint32_t disk_number, xdio_device* di
     part.index = XDIO_PART_NONE;
     part.wanted = XDIO_PART_NONE;
     while (xdio_next_partition(disk, &part) == 0)
-        std::fprintf(log, "[xdio] dev=hd%c%u offset=%u size=%u\n",
+        std::fprintf(log, "[xdio] dev=hd%c%u offset=%" PRIu64 " size=%" PRIu64 "\n",
                      static_cast<char>('a' + disk_number), part.index + 1u, part.start, part.size);
 }
 

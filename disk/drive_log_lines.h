@@ -8,7 +8,8 @@
 // mode, so every "\n" is stored as CR LF) and closes it.
 
 // One "[winapi]" line: what the system reports for drive `letter`. The byte
-// counts are shown as sectors, cut to their low 32 bits.
+// counts are shown as whole sectors, in full, to compare with the "[xdio]"
+// lines also past 2 TiB.
 void write_winapi_line(std::FILE* log, char letter, uint32_t device_number,
                        uint32_t partition_number, int64_t starting_offset,
                        int64_t partition_length);
@@ -22,7 +23,8 @@ void write_partition_info_error(std::FILE* log, const char* path, const char* er
 
 // One "[xdio]" line for each partition the walk yields on the whole disk
 // `disk` (0..9), named like Linux names it: disk 0 is hda, GRUB partition 0
-// is hda1. A table that fails the walk's checks gives no line.
+// is hda1 (the first slot of a GUID partition table too). A table that fails
+// the walk's checks gives no line.
 void write_xdio_disk_lines(std::FILE* log, uint32_t disk_number, xdio_device* disk);
 
 // The "[xdio]" lines of physical disks 0 to 9, each opened as "(hdN)"

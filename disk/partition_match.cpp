@@ -7,10 +7,10 @@
 namespace {
 
 // True when `bytes` / 512, rounded down, is exactly `sectors`: a negative
-// count or one of 2^41 bytes or more matches nothing.
-bool same_sectors(int64_t bytes, uint32_t sectors)
+// count matches nothing.
+bool same_sectors(int64_t bytes, uint64_t sectors)
 {
-    return static_cast<uint64_t>(bytes >> 9) == sectors;
+    return bytes >= 0 && static_cast<uint64_t>(bytes >> 9) == sectors;
 }
 
 } // namespace

@@ -130,6 +130,30 @@ TEST_F(DeviceText, APartitionOpensAtItsFirstSector)
     EXPECT_EQ(trace.open_now, 0);
 }
 
+TEST_F(DeviceText, AGptPartitionOpensAtItsFirstSectorPast2TiB)
+{
+    const uint64_t far = 5000000000;
+    sparse_disk disk = make_gpt_disk(far + 100000, {{2, 4096, 8191}, {5, far, far + 9999}});
+    const char text[] = "slot five";
+    std::memcpy(sector_of(disk, far), text, sizeof text);
+    ASSERT_TRUE(save_sparse(disk, trace.images + "hd1.img"));
+
+    xdio_device* dev = xdio_open("(hd1,5)", 0);
+    ASSERT_NE(dev, nullptr);
+    EXPECT_EQ(dev->sector, far);
+    EXPECT_EQ(read_text(dev), "slot five");
+    EXPECT_EQ(dev->sector, far + 1);
+    xdio_close(dev);
+
+    dev = xdio_open("(hd1,2)", 0);
+    ASSERT_NE(dev, nullptr);
+    EXPECT_EQ(dev->sector, 4096u);
+    xdio_close(dev);
+    for (const char* unused : {"(hd1,0)", "(hd1,3)", "(hd1,4)", "(hd1,6)"})
+        EXPECT_EQ(xdio_open(unused, 0), nullptr) << unused;
+    EXPECT_EQ(trace.open_now, 0);
+}
+
 TEST_F(DeviceText, AMissingPartitionLeavesNoDescriptorOpen)
 {
     ASSERT_TRUE(save_image(disk_with_logicals(), trace.images + "hd1.img"));

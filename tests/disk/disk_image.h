@@ -1,5 +1,7 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <map>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -44,8 +46,8 @@ std::string unique_prefix(const std::string& folder, const std::string& name);
 struct walked {
     int index;
     int type;
-    uint32_t start;
-    uint32_t size;
+    uint64_t start;
+    uint64_t size;
     bool operator==(const walked& o) const
     {
         return index == o.index && type == o.type && start == o.start && size == o.size;
@@ -53,3 +55,52 @@ struct walked {
 };
 
 void PrintTo(const walked& w, std::ostream* os);
+
+// A disk given sector by sector, for GUID partition tables and for disks too
+// large to hold in memory: sectors not given read as zeros, and the file,
+// sparse where the file system allows, ends with the disk's last sector.
+struct sparse_disk {
+    uint64_t sectors = 0;
+    std::map<uint64_t, std::vector<uint8_t>> data; // 512 bytes each
+};
+
+// Sector `lba` of the disk, made (as zeros) when it was not given yet.
+uint8_t* sector_of(sparse_disk& disk, uint64_t lba);
+
+bool save_sparse(const sparse_disk& disk, const std::string& path);
+
+// A used entry of a GUID partition table: its slot, first and last sector.
+struct gpt_entry {
+    uint32_t slot;
+    uint64_t first;
+    uint64_t last;
+};
+
+// Where the fields of a GUID partition table header lie.
+enum gpt_header_field : std::size_t {
+    GPT_REVISION = 8,
+    GPT_HEADER_SIZE = 12,
+    GPT_MY_LBA = 24,
+    GPT_ALTERNATE_LBA = 32,
+    GPT_FIRST_USABLE = 40,
+    GPT_LAST_USABLE = 48,
+    GPT_ENTRIES_LBA = 72,
+    GPT_ENTRY_COUNT = 80,
+    GPT_ENTRY_SIZE = 84,
+};
+
+// A disk of `sectors` with a protective master boot record and a GUID
+// partition table of `entry_count` entries of `entry_size` bytes holding
+// `entries`: the primary header at sector 1 with its array from sector 2, the
+// backup array and header at the disk's end, the usable sectors between, as
+// partitioning tools lay them out; every CRC right.
+sparse_disk make_gpt_disk(uint64_t sectors, const std::vector<gpt_entry>& entries,
+                          uint32_t entry_count = 128, uint32_t entry_size = 128);
+
+// Writes the `bytes`-byte little-endian `value` at `offset` of sector `lba`.
+void put_le(sparse_disk& disk, uint64_t lba, std::size_t offset, uint64_t value, int bytes);
+
+// Makes the CRCs of the header at `lba` right again after a change: the entry
+// array's, over what the header now describes (when that is under 4 MiB), then
+// the header's own.
+void seal_gpt_header(sparse_disk& disk, uint64_t lba);

@@ -35,6 +35,11 @@ protected:
         ASSERT_TRUE(save_image(image, trace.images + "hd" + std::to_string(n) + ".img"));
     }
 
+    void save_disk(int n, const sparse_disk& disk)
+    {
+        ASSERT_TRUE(save_sparse(disk, trace.images + "hd" + std::to_string(n) + ".img"));
+    }
+
     // A scratch log file opened for writing, then read back whole.
     std::FILE* log()
     {
@@ -116,7 +121,7 @@ TEST_F(DiskImages, AnExtentOffByOneSectorIsNoPartition)
 
 TEST_F(DiskImages, DisksWithoutAUsableTableNameNothing)
 {
-    // A GUID partition table behind its protective entry.
+    // A protective entry, but no GUID partition table behind it.
     disk_image gpt = make_image(3000);
     put_entry(gpt, 0, 0, 0xEE, 1, 2999);
     put_text(gpt, 1, "EFI PART");
@@ -155,16 +160,61 @@ TEST_F(DiskImages, TheLogListsEveryPartitionOfEveryDiskThatOpens)
     EXPECT_EQ(trace.open_now, 0);
 }
 
+// Disk 1 of 3 TiB with a GUID partition table: slot 0 unused, a volume in
+// slot 1 before 2 TiB, one in slot 3 past it.
+sparse_disk gpt_disk()
+{
+    return make_gpt_disk(3 * (uint64_t(1) << 31),
+                         {{1, 2048, 1050623}, {3, 5000000000, 5999999999}});
+}
+
+TEST_F(DiskImages, AVolumeOnAGptDiskIsNamedByItsSlot)
+{
+    save_disk(0, two_primaries());
+    save_disk(1, gpt_disk());
+    EXPECT_EQ(name_of(1, 2048 * SECTOR, 1048576 * SECTOR), "(hd1,1)");
+    EXPECT_EQ(name_of(1, 5000000000 * SECTOR, 1000000000 * SECTOR), "(hd1,3)");
+    EXPECT_EQ(name_of(1, 5000000000 * SECTOR, 999999999 * SECTOR), "null");
+    // Its low 32 bits are some other place.
+    EXPECT_EQ(name_of(1, (5000000000 - (int64_t(1) << 32)) * SECTOR, 1000000000 * SECTOR), "null");
+    EXPECT_EQ(name_of(0, 2048 * SECTOR, 800 * SECTOR), "(hd0,1)");
+
+    // Damaged in its primary table, named the same from the backup.
+    sparse_disk damaged = gpt_disk();
+    sector_of(damaged, 1)[60] ^= 1;
+    save_disk(1, damaged);
+    EXPECT_EQ(name_of(1, 5000000000 * SECTOR, 1000000000 * SECTOR), "(hd1,3)");
+    // In both: no name at all.
+    sector_of(damaged, damaged.sectors - 1)[60] ^= 1;
+    save_disk(1, damaged);
+    EXPECT_EQ(name_of(1, 5000000000 * SECTOR, 1000000000 * SECTOR), "null");
+    EXPECT_EQ(name_of(1, 2048 * SECTOR, 1048576 * SECTOR), "null");
+    EXPECT_EQ(trace.open_now, 0);
+}
+
+TEST_F(DiskImages, TheLogListsGptPartitionsLikeOthers)
+{
+    save_disk(0, two_primaries());
+    save_disk(1, gpt_disk());
+    write_xdio_lines(log());
+    EXPECT_EQ(log_text(), "[xdio] dev=hda1 offset=63 size=1000\n"
+                          "[xdio] dev=hda2 offset=2048 size=800\n"
+                          "[xdio] dev=hdb2 offset=2048 size=1048576\n"
+                          "[xdio] dev=hdb4 offset=5000000000 size=1000000000\n");
+}
+
 TEST_F(DiskImages, TheSystemsViewAndItsFailuresAsLogLines)
 {
     std::FILE* f = log();
     write_winapi_line(f, 'E', 1, 2, 2048 * SECTOR + 300, 800 * SECTOR);
     write_winapi_line(f, 'C', 0, 1, ((int64_t(1) << 32) + 63) * SECTOR, -SECTOR);
+    write_winapi_line(f, 'D', 1, 3, 5000000000 * SECTOR + 100, (int64_t(1) << 62) - 1);
     write_create_file_error(f, "\\\\.\\F:", "Access is denied.\r\n");
     write_device_number_error(f, "\\\\.\\G:", "Incorrect function.");
     write_partition_info_error(f, "\\\\.\\H:", "The request is not supported.\r\n");
     EXPECT_EQ(log_text(), "[winapi] dev=E:(d1p2) offset=2048 size=800\n"
-                          "[winapi] dev=C:(d0p1) offset=63 size=4294967295\n"
+                          "[winapi] dev=C:(d0p1) offset=4294967359 size=-1\n"
+                          "[winapi] dev=D:(d1p3) offset=5000000000 size=9007199254740991\n"
                           "CreateFile(\\\\.\\F:): Access is denied.\r\n"
                           "DeviceIoControl(\\\\.\\G:,IOCTL_STORAGE_GET_DEVICE_NUMBER): "
                           "Incorrect function."

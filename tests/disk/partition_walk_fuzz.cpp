@@ -6,8 +6,8 @@
 // for "(hd0,M)"; every further 66 bytes are the table and signature (bytes 446
 // to 511) of one sector, sector 0 first.
 //
-// Checked on every input: a walk ends, reads no more than the MBR and
-// XDIO_MAX_EBRS_PER_WALK EBRs, yields rising numbers no higher than 254 and
+// Checked on every input: a walk ends, reads no more than
+// XDIO_MAX_READS_PER_WALK sectors, yields rising numbers no higher than 254 and
 // never 255; asking for one partition finds exactly what the whole walk
 // listed under that number, once; "(hd0,M)" opens standing at that
 // partition's first sector. AddressSanitizer watches the sector buffer.
@@ -52,7 +52,15 @@ int disk_open(const char*, int)
 
 int64_t disk_seek(int fd, int64_t position, int origin)
 {
-    check(fd == IMAGE_FD && origin == SEEK_SET && position >= 0, "seek on the image");
+    check(fd == IMAGE_FD, "seek on the image");
+    if (origin == SEEK_END) {
+        check(position == 0, "a seek from the end that is not to the end");
+        if (disk.repeats)
+            return -1;
+        disk.position = static_cast<int64_t>(disk.bytes.size());
+        return disk.position;
+    }
+    check(origin == SEEK_SET && position >= 0, "seek on the image");
     disk.position = position;
     return position;
 }
@@ -62,7 +70,8 @@ int disk_read(int fd, void* buffer, unsigned int count)
     check(fd == IMAGE_FD, "read from the image");
     ++disk.reads;
     const int64_t size = static_cast<int64_t>(disk.bytes.size());
-    if (size == 0)
+    // A file ends where positions do: nothing is read up there.
+    if (size == 0 || disk.position > INT64_MAX - count)
         return 0;
     int64_t from = disk.position;
     if (disk.repeats)
@@ -102,11 +111,11 @@ namespace {
 struct yielded {
     uint8_t index;
     uint8_t type;
-    uint32_t start;
-    uint32_t size;
+    uint64_t start;
+    uint64_t size;
 };
 
-constexpr uint32_t MAX_READS = XDIO_MAX_EBRS_PER_WALK + 1;
+constexpr uint32_t MAX_READS = XDIO_MAX_READS_PER_WALK;
 
 // All partitions, checking the bounds on the way.
 std::vector<yielded> walk_all(xdio_device* dev)

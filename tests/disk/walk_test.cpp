@@ -8,59 +8,10 @@
 #include "disk/partition_walk.h"
 #include "disk/xdio.h"
 #include "tests/disk/disk_image.h"
+#include "tests/disk/walk_fixture.h"
 #include "tests/substitutes/traced_xdio.h"
 
 namespace {
-
-struct walk_result {
-    std::vector<walked> parts;
-    int reads = 0;        // sectors read by the whole walk
-    int final_index = -1; // `index` after the closing result 1
-};
-
-class PartitionWalk : public testing::Test {
-protected:
-    void TearDown() override
-    {
-        for (const std::string& p : files_)
-            std::remove(p.c_str());
-    }
-
-    std::string save(const disk_image& image)
-    {
-        std::string path =
-            unique_prefix(testing::TempDir(), "walk") + std::to_string(files_.size()) + ".img";
-        EXPECT_TRUE(save_image(image, path));
-        files_.push_back(path);
-        return path;
-    }
-
-    // Calls the walk until it answers 1, at most `calls` times.
-    walk_result walk(const disk_image& image, uint8_t wanted = XDIO_PART_NONE, int calls = 300)
-    {
-        walk_result r;
-        xdio_device* dev = xdio_open(save(image).c_str(), 0);
-        if (!dev) {
-            ADD_FAILURE() << "image does not open";
-            return r;
-        }
-        trace.reads = 0;
-        xdio_partition part{};
-        part.index = XDIO_PART_NONE;
-        part.wanted = wanted;
-        int call = 0;
-        for (; call < calls && xdio_next_partition(dev, &part) == 0; ++call)
-            r.parts.push_back({part.index, part.type, part.start, part.size});
-        EXPECT_LT(call, calls) << "the walk did not end";
-        r.reads = trace.reads;
-        r.final_index = part.index;
-        xdio_close(dev);
-        return r;
-    }
-
-private:
-    std::vector<std::string> files_;
-};
 
 // A disk of `sectors` whose primary table holds `entries`, each in slot `index`.
 disk_image with_primaries(uint32_t sectors, const std::vector<walked>& entries)
