@@ -1,15 +1,23 @@
 // libFuzzer target: the partition walk over disk images made from the input.
 //
-// Input: byte 0 chooses the image's shape (bit 0: it repeats endlessly, so that
-// every 32-bit sector number can be read and chains can run as long as they
-// like), byte 1 is a partition number to ask for, byte 2 a partition number
-// for "(hd0,M)"; every further 66 bytes are the table and signature (bytes 446
-// to 511) of one sector, sector 0 first.
+// Input: byte 0 chooses the image's shape, byte 1 is a partition number to ask
+// for, byte 2 a partition number for "(hd0,M)"; the rest makes the sectors,
+// sector 0 first:
+// - byte 0 bit 1 clear: every 66 bytes are the table and signature (bytes 446
+//   to 511) of one sector, for master boot records and EBR chains;
+// - bit 1 set: the bytes are whole sectors, for GUID partition tables; with
+//   bit 2 set as well, the CRCs of the headers at sector 1 and at the last
+//   sector, and of the arrays they name, are made right before the walk, so
+//   that mutation reaches the checks behind them.
+// Bit 0: the image repeats endlessly, so that every sector number can be read
+// and chains can run as long as they like; the disk's size is then unknown,
+// as on a system that does not tell it.
 //
 // Checked on every input: a walk ends, reads no more than
-// XDIO_MAX_READS_PER_WALK sectors, yields rising numbers no higher than 254 and
-// never 255; asking for one partition finds exactly what the whole walk
-// listed under that number, once; "(hd0,M)" opens standing at that
+// XDIO_MAX_READS_PER_WALK sectors, yields rising numbers no higher than 254
+// and never 255; the partitions of a GUID partition table have a length, lie
+// inside the disk and apart; asking for one partition finds exactly what the
+// whole walk listed under that number, once; "(hd0,M)" opens standing at that
 // partition's first sector. AddressSanitizer watches the sector buffer.
 #include <algorithm>
 #include <cstdint>
@@ -117,6 +125,96 @@ struct yielded {
 
 constexpr uint32_t MAX_READS = XDIO_MAX_READS_PER_WALK;
 
+uint64_t get_le(const uint8_t* p, int bytes)
+{
+    uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        v = v << 8 | p[i];
+    return v;
+}
+
+void put_le32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// CRC-32 by a table, as zlib computes it; independent of the walk's own.
+uint32_t crc32_of(const uint8_t* data, std::size_t length)
+{
+    static uint32_t table[256];
+    if (table[1] == 0)
+        for (uint32_t n = 0; n < 256; ++n) {
+            uint32_t c = n;
+            for (int bit = 0; bit < 8; ++bit)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            table[n] = c;
+        }
+    uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < length; ++i)
+        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
+
+// Makes the CRCs of a header in the image right: its array's, where the array
+// lies inside the image, then its own over its size, cut to the sector.
+void seal_header(uint64_t lba)
+{
+    const std::size_t sectors = disk.bytes.size() / XDIO_SECTOR_SIZE;
+    if (lba >= sectors)
+        return;
+    uint8_t* h = disk.bytes.data() + lba * XDIO_SECTOR_SIZE;
+    const uint64_t array_at = get_le(h + 72, 8) * XDIO_SECTOR_SIZE;
+    const uint64_t array_bytes = get_le(h + 80, 4) * get_le(h + 84, 4);
+    if (array_at < disk.bytes.size() && array_bytes <= disk.bytes.size() - array_at)
+        put_le32(h + 88, crc32_of(disk.bytes.data() + array_at, array_bytes));
+    const std::size_t size =
+        std::min<std::size_t>(std::max<uint64_t>(get_le(h + 12, 4), 20), XDIO_SECTOR_SIZE);
+    put_le32(h + 16, 0);
+    put_le32(h + 16, crc32_of(h, size));
+}
+
+// The image from the input's sectors, in the shape byte 0 asks for.
+void make_image(uint8_t shape, const uint8_t* data, std::size_t size)
+{
+    disk.repeats = shape & 1;
+    if (!(shape & 2)) {
+        const std::size_t sectors = size / TABLE_BYTES;
+        disk.bytes.assign(sectors * XDIO_SECTOR_SIZE, 0);
+        for (std::size_t s = 0; s < sectors; ++s) {
+            uint8_t* sector = disk.bytes.data() + s * XDIO_SECTOR_SIZE;
+            std::memset(sector, 0xF6, XDIO_SECTOR_SIZE - TABLE_BYTES); // boot code: never looked at
+            std::memcpy(sector + XDIO_SECTOR_SIZE - TABLE_BYTES, data + s * TABLE_BYTES,
+                        TABLE_BYTES);
+        }
+        return;
+    }
+    const std::size_t sectors = (size + XDIO_SECTOR_SIZE - 1) / XDIO_SECTOR_SIZE;
+    disk.bytes.assign(sectors * XDIO_SECTOR_SIZE, 0);
+    if (size > 0)
+        std::memcpy(disk.bytes.data(), data, size);
+    if ((shape & 4) && sectors > 1) {
+        seal_header(1);
+        seal_header(sectors - 1);
+    }
+}
+
+// What a GUID partition table's walk yields is a sound table: every partition
+// has a length, lies on the disk when its size is known, and none overlap.
+void check_gpt_partitions(const std::vector<yielded>& parts)
+{
+    const uint64_t sectors = disk.bytes.size() / XDIO_SECTOR_SIZE;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const yielded& p = parts[i];
+        check(p.type == XDIO_TYPE_GPT && p.size > 0 && p.start >= 2, "a GPT partition's place");
+        check(p.start + p.size > p.start, "a GPT partition wraps round");
+        check(disk.repeats || p.start + p.size <= sectors, "a GPT partition past the disk's end");
+        for (std::size_t j = 0; j < i; ++j)
+            check(p.start + p.size <= parts[j].start || parts[j].start + parts[j].size <= p.start,
+                  "GPT partitions overlap");
+    }
+}
+
 // All partitions, checking the bounds on the way.
 std::vector<yielded> walk_all(xdio_device* dev)
 {
@@ -133,6 +231,8 @@ std::vector<yielded> walk_all(xdio_device* dev)
     }
     check(disk.reads <= MAX_READS, "too many reads");
     check(parts.empty() || part.index == parts.back().index, "index changed by the end");
+    if (part.scheme == XDIO_SCHEME_GPT)
+        check_gpt_partitions(parts);
     return parts;
 }
 
@@ -170,17 +270,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {
     if (size < 3)
         return 0;
-    disk.repeats = data[0] & 1;
     const uint8_t wanted = data[1];
     const unsigned open_number = data[2] % 30;
-    const std::size_t sectors = (size - 3) / TABLE_BYTES;
-    disk.bytes.assign(sectors * XDIO_SECTOR_SIZE, 0);
-    for (std::size_t s = 0; s < sectors; ++s) {
-        uint8_t* sector = disk.bytes.data() + s * XDIO_SECTOR_SIZE;
-        std::memset(sector, 0xF6, XDIO_SECTOR_SIZE - TABLE_BYTES); // boot code: never looked at
-        std::memcpy(sector + XDIO_SECTOR_SIZE - TABLE_BYTES, data + 3 + s * TABLE_BYTES,
-                    TABLE_BYTES);
-    }
+    make_image(data[0], data + 3, size - 3);
 
     xdio_device* dev = xdio_open("image", 0);
     check(dev != nullptr, "open");
