@@ -1,5 +1,7 @@
 // How many sectors partition walks read on long and broken EBR chains,
-// against the number of partition tables the disk holds (MBR + EBRs).
+// against the number of partition tables the disk holds (MBR + EBRs), and on
+// GUID partition tables whole and damaged, against the sectors of one table
+// (its header and entry array).
 // Usage: partition_walk_reads FOLDER (where the images are written).
 #include <chrono>
 #include <cstdio>
@@ -55,6 +57,52 @@ disk_image chain_image(const std::string& kinds, uint32_t stride, int loop_to = 
     return image;
 }
 
+void print(const char* name, int tables, const figures& f)
+{
+    std::printf("%-40s %8d %8d %8d %10.1f\n", name, tables, f.yielded, f.reads, f.microseconds);
+}
+
+// GUID partition tables of 128 entries (and of the most the walk takes), with
+// four partitions, whole and with one byte changed in the primary header, the
+// primary array, or both headers. The reads are set against one table's
+// sectors; the master boot record comes on top.
+int gpt_cases(const std::string& folder)
+{
+    const uint64_t sectors = 1 << 20;
+    const std::vector<gpt_entry> entries = {
+        {0, 2048, 4095}, {1, 4096, 8191}, {3, 8192, 16383}, {7, 16384, 32767}};
+    struct gpt_case {
+        const char* name;
+        uint32_t entry_count;
+        std::vector<uint64_t> damaged; // sectors with a changed byte
+    };
+    const std::vector<gpt_case> cases = {
+        {"GPT, 128 entries, whole", 128, {}},
+        {"GPT, primary header damaged", 128, {1}},
+        {"GPT, primary entries damaged", 128, {2}},
+        {"GPT, both headers damaged", 128, {1, sectors - 1}},
+        {"GPT, 1024 entries, whole", 1024, {}},
+        {"GPT, 1024 entries, primary damaged", 1024, {2}},
+    };
+    std::printf("\n%-40s %8s %8s %8s %10s\n", "GUID partition table", "sectors", "yielded", "reads",
+                "time (us)");
+    int n = 0;
+    for (const gpt_case& c : cases) {
+        sparse_disk disk = make_gpt_disk(sectors, entries, c.entry_count);
+        for (uint64_t lba : c.damaged)
+            sector_of(disk, lba)[60] ^= 1;
+        const std::string path = folder + "gpt_bench_" + std::to_string(n++) + ".img";
+        if (!save_sparse(disk, path)) {
+            std::fprintf(stderr, "cannot write %s\n", path.c_str());
+            return 1;
+        }
+        const figures f = walk(path, XDIO_PART_NONE);
+        std::remove(path.c_str());
+        print(c.name, 1 + int(c.entry_count / 4), f);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -86,8 +134,7 @@ int main(int argc, char** argv)
         }
         const figures f = walk(path, c.wanted);
         std::remove(path.c_str());
-        std::printf("%-40s %8d %8d %8d %10.1f\n", c.name, c.tables, f.yielded, f.reads,
-                    f.microseconds);
+        print(c.name, c.tables, f);
     }
-    return 0;
+    return gpt_cases(folder);
 }
