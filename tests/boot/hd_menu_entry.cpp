@@ -1,9 +1,10 @@
 // The installer's fixed-disk naming and menu entry, on a disk image: the
 // volume's place (first sector and length, as Windows reports them for a
-// drive letter) is matched against the partition walk of physical disk 0,
-// which the test build of the raw-disk layer reads from IMAGES "hd0.img";
-// the boot entry for the GRUB name found is appended to MENU_LST.
-// Usage: hd_menu_entry IMAGES START_SECTOR SECTORS MENU_LST
+// drive letter) is matched against the partition walk of physical disk DISK
+// (0 when not given), which the test build of the raw-disk layer reads from
+// IMAGES "hdDISK.img"; the boot entry for the GRUB name found is appended to
+// MENU_LST.
+// Usage: hd_menu_entry IMAGES START_SECTOR SECTORS MENU_LST [DISK]
 // Prints the GRUB name; exit code 1 when no partition lies there, 2 when the
 // menu file cannot be written.
 #include <cstdint>
@@ -16,18 +17,19 @@
 
 int main(int argc, char** argv)
 {
-    if (argc != 5) {
-        std::fprintf(stderr, "usage: hd_menu_entry IMAGES START_SECTOR SECTORS MENU_LST\n");
+    if (argc != 5 && argc != 6) {
+        std::fprintf(stderr, "usage: hd_menu_entry IMAGES START_SECTOR SECTORS MENU_LST [DISK]\n");
         return 2;
     }
     trace.images = argv[1];
     const int64_t offset = static_cast<int64_t>(std::strtoull(argv[2], nullptr, 10)) * 512;
     const int64_t length = static_cast<int64_t>(std::strtoull(argv[3], nullptr, 10)) * 512;
+    const uint32_t disk = argc == 6 ? static_cast<uint32_t>(std::strtoul(argv[5], nullptr, 10)) : 0;
     char name[1024];
-    const char* device = grub_device_of_extent(0, offset, length, name, sizeof name);
+    const char* device = grub_device_of_extent(disk, offset, length, name, sizeof name);
     if (device == nullptr) {
-        std::fprintf(stderr, "no partition of %shd0.img starts at sector %s with %s sectors\n",
-                     argv[1], argv[2], argv[3]);
+        std::fprintf(stderr, "no partition of %shd%u.img starts at sector %s with %s sectors\n",
+                     argv[1], disk, argv[2], argv[3]);
         return 1;
     }
     if (append_menu_entry(argv[4], device) != BOOT_FILE_OK) {
