@@ -1,0 +1,52 @@
+# Shared by the boot tests of a Windows PC's hard disk (sourced, not run):
+# partitions filled with NTFS or FAT and their files written into a disk image
+# without mounting anything, and the Windows boot manager's part on a BIOS PC,
+# a boot-sector file run from the disk's first sectors. Each function works in
+# the scratch folder $work, and on a failure prints what failed and returns 1.
+
+# NTFS as Windows makes it: the geometry and the partition's start go into its
+# boot sector; each FILE goes to its root.
+ntfs_part() { # START SIZE LABEL DISK FILES...
+  local start=$1 size=$2 label=$3 img=$4 part=$work/part.img
+  shift 4
+  rm -f "$part"
+  truncate -s $((size * 512)) "$part"
+  mkntfs -F -Q -q -s 512 -L "$label" -p "$start" -H 255 -S 63 "$part" >"$work/mkntfs.log" 2>&1 ||
+    { cat "$work/mkntfs.log"; echo "mkntfs failed"; return 1; }
+  local f
+  for f in "$@"; do
+    ntfscp -f "$part" "$f" "$(basename "$f")" >"$work/ntfscp.log" 2>&1 ||
+      { cat "$work/ntfscp.log"; echo "ntfscp $f failed"; return 1; }
+  done
+  dd if="$part" of="$img" bs=512 seek="$start" conv=notrunc status=none
+  rm -f "$part"
+}
+
+# FAT16; its hidden sectors are the partition's start where that fits the
+# field's 32 bits, as Windows writes them. Each FILE (or folder) goes to its
+# root.
+fat_part() { # START SIZE LABEL DISK FILES...
+  local start=$1 size=$2 label=$3 img=$4 part=$work/part.img hidden=$1
+  shift 4
+  [ "$hidden" -le 4294967295 ] || hidden=0
+  rm -f "$part"
+  truncate -s $((size * 512)) "$part"
+  mkfs.fat -F 16 -h "$hidden" -n "$label" "$part" >/dev/null || { echo "mkfs.fat failed"; return 1; }
+  local f
+  for f in "$@"; do mcopy -s -i "$part" "$f" ::/ || { echo "mcopy $f failed"; return 1; }; done
+  dd if="$part" of="$img" bs=512 seek="$start" conv=notrunc status=none
+  rm -f "$part"
+}
+
+# The boot manager loads a boot-sector file (g2ldr.mbr, 8 KiB) at 0:7C00 and
+# runs it, as a BIOS runs a disk's first sector. Standing in for it: the file
+# goes over sectors 0-15 of DISK, with the disk's own signature and partition
+# table (bytes 440-511 of sector 0) kept, and SeaBIOS runs it.
+put_boot_sector_file() { # DISK FILE
+  local img=$1 file=$2 tail=$work/sector0-tail
+  dd if="$img" of="$tail" bs=1 skip=440 count=72 status=none
+  dd if="$file" of="$img" bs=512 count=16 conv=notrunc status=none
+  dd if="$tail" of="$img" bs=1 seek=440 conv=notrunc status=none
+  cmp -s <(dd if="$img" bs=1 skip=440 count=72 status=none) "$tail" ||
+    { echo "the partition table did not survive $file"; return 1; }
+}
