@@ -34,6 +34,7 @@ struct run_state {
     int64_t total_size;
     int64_t done_size;
     std::vector<extracted_file> extracted; // names in `listing`, to read back
+    image_test test;                       // from the extraction to the read-back
 };
 
 step_outcome format_drive(run_state* run)
@@ -182,6 +183,9 @@ step_outcome extract_file(run_state* run, const char* name, int64_t listed_size)
 
 step_outcome extract_files(run_state* run)
 {
+#ifndef KAVEL_NO_READ_BACK
+    start_image_test(&run->test, run->image);
+#endif
     listing_cursor cursor;
     listing_begin(&cursor, run->listing);
     int64_t size = 0;
@@ -201,8 +205,8 @@ step_outcome read_back(run_state* run)
 #ifdef KAVEL_NO_READ_BACK
     return check_for_stop();
 #else
-    return read_back_files(run->letter, run->image, run->extracted.data(), run->extracted.size(),
-                           run->total_size);
+    return read_back_files(run->letter, run->image, &run->test, run->extracted.data(),
+                           run->extracted.size(), run->total_size);
 #endif
 }
 
@@ -236,6 +240,8 @@ DWORD WINAPI install_worker(void*)
 {
     run_state run = {};
     step_outcome outcome = install_steps(&run);
+    // A run that ends before its read-back leaves no test of the image behind.
+    end_image_test(&run.test);
     leave_run(outcome, run.listing);
     if (run.listing != nullptr)
         HeapFree(GetProcessHeap(), 0, run.listing);

@@ -217,25 +217,55 @@ step_outcome read_target_files(read_back_state* s, const extracted_file* files, 
 }
 
 // Waits for the image's test, looking for Stop meanwhile; false when stopped.
-bool wait_for_test(PROCESS_INFORMATION* tester)
+bool wait_for_test(image_test* test)
 {
-    while (wait_child(tester, POLL_MS) != 1)
+    while (wait_child(&test->child, POLL_MS) != 1)
         if (!run_goes_on())
             return false;
     return true;
 }
 
+// The sum of the test, once it has ended; the run ends when it failed.
+step_outcome take_image_sum(image_test* test, uint64_t* sum)
+{
+    test->running = false;
+    DWORD code = end_reader(&test->child, false);
+    char* text = collected_text(test->said);
+    if (!read_data_sum(text, sum) && code == 0)
+        code = 1;
+    return child_succeeded(code, text) ? STEP_DONE : step_failed();
+}
+
 } // namespace
 
-step_outcome read_back_files(char letter, const char* image, const extracted_file* files,
-                             std::size_t count, int64_t total)
+void start_image_test(image_test* test, const char* image)
+{
+    char command[TEXT_BUFFER_SIZE];
+    test->running = false;
+    // The same names as the listing, so the same files.
+    if (!compose_text(command, sizeof command, "7z t -scrcCRC32 \"%s\" *.sfs vmlinuz initrd.gz",
+                      image))
+        return;
+    test->said = collect_pipe(run_captured(command, &test->child, CAPTURE_OUTPUT));
+    test->running = true;
+}
+
+void end_image_test(image_test* test)
+{
+    if (!test->running)
+        return;
+    test->running = false;
+    end_reader(&test->child, true);
+    abandon_collector(test->said);
+}
+
+step_outcome read_back_files(char letter, const char* image, image_test* test,
+                             const extracted_file* files, std::size_t count, int64_t total)
 {
     if (count == 0)
         return STEP_DONE;
     log_string(IDS_VERIFYING);
-    char command[TEXT_BUFFER_SIZE];
-    if (!compose_text(command, sizeof command, "7z t -scrcCRC32 \"%s\" *.sfs vmlinuz initrd.gz",
-                      image))
+    if (!test->running)
         return step_failed(IDS_FAILED);
     auto* buffers = static_cast<unsigned char*>(
         VirtualAlloc(nullptr, 2 * CHUNK, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
@@ -243,27 +273,17 @@ step_outcome read_back_files(char letter, const char* image, const extracted_fil
         ExitProcess(EXIT_OUT_OF_MEMORY);
     read_back_state s = {letter, image, buffers, buffers + CHUNK, total, 0, 0};
 
-    // The image's side: 7-Zip tests the same files as the listing named and
-    // sums their CRC-32s, on the other core while this one reads the target.
-    PROCESS_INFORMATION tester;
-    pipe_collector* said = collect_pipe(run_captured(command, &tester, CAPTURE_OUTPUT));
     step_outcome outcome = read_target_files(&s, files, count);
-    bool tested = outcome.end == STEP_GOES_ON && wait_for_test(&tester);
-    DWORD code = end_reader(&tester, !tested);
-    if (!tested) {
-        abandon_collector(said);
-    } else {
-        char* text = collected_text(said);
-        uint64_t image_sum = 0;
-        if (!read_data_sum(text, &image_sum) && code == 0)
-            code = 1;
-        if (!child_succeeded(code, text))
-            outcome = step_failed();
-        else if (image_sum != s.sum)
-            outcome = locate_difference(&s, files, count);
-        else
-            log_string(IDS_DONE);
-    }
+    uint64_t image_sum = 0;
+    if (outcome.end == STEP_GOES_ON && !wait_for_test(test))
+        outcome = step_stopped(IDS_CANCELLED);
+    if (outcome.end == STEP_GOES_ON)
+        outcome = take_image_sum(test, &image_sum);
+    if (outcome.end == STEP_GOES_ON && image_sum != s.sum)
+        outcome = locate_difference(&s, files, count);
+    else if (outcome.end == STEP_GOES_ON)
+        log_string(IDS_DONE);
+    end_image_test(test);
     if (outcome.end == STEP_GOES_ON && !run_goes_on())
         outcome = step_stopped(IDS_CANCELLED);
     VirtualFree(buffers, 0, MEM_RELEASE);

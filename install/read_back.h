@@ -8,14 +8,33 @@
 
 #include "install/run_steps.h"
 
+#include <windows.h>
+
+#include "child/child_programs.h"
+
 struct extracted_file {
     const char* name;
     int64_t size;
 };
 
-// Reads back the `count` files of `files`, each in X:\kavel\ of drive `letter`
-// and in `image`, with the bar moving from where the extraction of `total`
-// bytes left it up to 90. Each file has a log line of its own; a difference,
-// a short file or a read error ends the run with a warning about the drive.
-step_outcome read_back_files(char letter, const char* image, const extracted_file* files,
-                             std::size_t count, int64_t total);
+// 7-Zip's test of the image's files, which sums their CRC-32s. It only reads
+// the image, so it runs on the other core while the files are extracted.
+struct image_test {
+    bool running;
+    PROCESS_INFORMATION child;
+    pipe_collector* said;
+};
+
+// Starts the test of the files that the listing of `image` named.
+void start_image_test(image_test* test, const char* image);
+
+// Ends a test that is still running, and waits for its end.
+void end_image_test(image_test* test);
+
+// Reads back the `count` files of `files`, each in X:\kavel\ of drive `letter`,
+// past the system's cache, and compares them with what `test` found in
+// `image`; the test is ended afterwards. The bar moves from where the
+// extraction of `total` bytes left it up to 90. A difference, a short file or
+// a read error ends the run, naming the file, with a warning about the drive.
+step_outcome read_back_files(char letter, const char* image, image_test* test,
+                             const extracted_file* files, std::size_t count, int64_t total);

@@ -3,6 +3,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
+
 namespace {
 
 // Eight tables, one for each byte of a 64-bit piece, so that eight bytes take
@@ -39,13 +44,10 @@ bool read_hex(const char* text, const char** end, uint32_t* value)
     return true;
 }
 
-} // namespace
-
-uint32_t crc32_update(uint32_t crc, const void* data, std::size_t size)
+// The CRC register (not inverted) over `size` bytes by the tables.
+uint32_t crc_by_tables(uint32_t crc, const unsigned char* p, std::size_t size)
 {
-    const auto* p = static_cast<const unsigned char*>(data);
     const auto& t = TABLES.t;
-    crc = ~crc;
     for (; size >= 8; size -= 8, p += 8) {
         uint32_t low = crc ^ (p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24);
         crc = t[7][low & 0xff] ^ t[6][(low >> 8) & 0xff] ^ t[5][(low >> 16) & 0xff] ^
@@ -53,7 +55,83 @@ uint32_t crc32_update(uint32_t crc, const void* data, std::size_t size)
     }
     for (; size > 0; --size, ++p)
         crc = t[0][(crc ^ *p) & 0xff] ^ (crc >> 8);
-    return ~crc;
+    return crc;
+}
+
+#if defined(__i386__) || defined(__x86_64__)
+// Carry-less multiplication folds 64 bytes at a time into four 128-bit
+// lanes, then into one, then Barrett-reduces it to the 32-bit register: some
+// ten times the tables' speed, which the read-back of a whole drive needs.
+// The constants are x^k mod P for the bit-reflected polynomial 0xEDB88320.
+#define FOLDING __attribute__((target("pclmul,sse4.1")))
+
+FOLDING __m128i load(const unsigned char* at)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+}
+
+// a * k's low half ^ a * k's high half ^ b: lane `a` moved on onto `b`.
+FOLDING __m128i fold(__m128i a, __m128i k, __m128i b)
+{
+    return _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(a, k, 0x00), _mm_clmulepi64_si128(a, k, 0x11)), b);
+}
+
+// `size` is at least 64 and a multiple of 16.
+FOLDING uint32_t crc_by_folding(uint32_t crc, const unsigned char* p, std::size_t size)
+{
+    const __m128i k1k2 = _mm_set_epi64x(0x01c6e41596, 0x0154442bd4);
+    const __m128i k3k4 = _mm_set_epi64x(0x00ccaa009e, 0x01751997d0);
+    const __m128i k5 = _mm_set_epi64x(0, 0x0163cd6124);
+    const __m128i poly = _mm_set_epi64x(0x01f7011641, 0x01db710641);
+    const __m128i low32 = _mm_setr_epi32(~0, 0, ~0, 0);
+    __m128i x1 = _mm_xor_si128(load(p), _mm_cvtsi32_si128(static_cast<int>(crc)));
+    __m128i x2 = load(p + 16);
+    __m128i x3 = load(p + 32);
+    __m128i x4 = load(p + 48);
+    for (p += 64, size -= 64; size >= 64; p += 64, size -= 64) {
+        x1 = fold(x1, k1k2, load(p));
+        x2 = fold(x2, k1k2, load(p + 16));
+        x3 = fold(x3, k1k2, load(p + 32));
+        x4 = fold(x4, k1k2, load(p + 48));
+    }
+    x1 = fold(fold(fold(x1, k3k4, x2), k3k4, x3), k3k4, x4);
+    for (; size >= 16; p += 16, size -= 16)
+        x1 = fold(x1, k3k4, load(p));
+
+    // 128 bits to 64, to 32 by Barrett's reduction.
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 8), _mm_clmulepi64_si128(x1, k3k4, 0x10));
+    x1 = _mm_xor_si128(_mm_srli_si128(x1, 4),
+                       _mm_clmulepi64_si128(_mm_and_si128(x1, low32), k5, 0x00));
+    __m128i t = _mm_clmulepi64_si128(_mm_and_si128(x1, low32), poly, 0x10);
+    t = _mm_clmulepi64_si128(_mm_and_si128(t, low32), poly, 0x00);
+    return static_cast<uint32_t>(_mm_extract_epi32(_mm_xor_si128(x1, t), 1));
+}
+
+bool can_fold()
+{
+    unsigned int a = 0, b = 0, c = 0, d = 0;
+    return __get_cpuid(1, &a, &b, &c, &d) && (c & bit_PCLMUL) && (c & bit_SSE4_1);
+}
+
+const bool CAN_FOLD = can_fold();
+#endif
+
+} // namespace
+
+uint32_t crc32_update(uint32_t crc, const void* data, std::size_t size)
+{
+    const auto* p = static_cast<const unsigned char*>(data);
+    crc = ~crc;
+#if defined(__i386__) || defined(__x86_64__)
+    if (CAN_FOLD && size >= 64) {
+        std::size_t folded = size & ~static_cast<std::size_t>(15);
+        crc = crc_by_folding(crc, p, folded);
+        p += folded;
+        size -= folded;
+    }
+#endif
+    return ~crc_by_tables(crc, p, size);
 }
 
 bool read_data_sum(const char* text, uint64_t* sum)

@@ -6,7 +6,9 @@
 #include <cstdint>
 
 // The CRC-32 of ISO 3309 (zlib's, 7-Zip's) of `size` bytes at `data`,
-// continuing from `crc` (0 for the first piece).
+// continuing from `crc` (0 for the first piece). Where the processor has
+// carry-less multiplication it folds the data with it, elsewhere it looks up
+// tables; both give the same sums.
 uint32_t crc32_update(uint32_t crc, const void* data, std::size_t size);
 
 // The sum of the files' CRC-32s, from what "7z t -scrcCRC32" printed: its

@@ -17,6 +17,18 @@ TEST(ReadBackSums, Crc32InPiecesOfAnyLength)
         data += static_cast<char>(i * 7 + i / 13);
     const uint32_t whole = crc32_update(0, data.data(), data.size());
     EXPECT_EQ(whole, 0x0AF1C7FBu) << std::hex << whole; // zlib.crc32 of the same bytes
+    // The folding takes whole 16-byte blocks of 64 bytes and more, the tables
+    // the rest: every length around those bounds, at every alignment.
+    for (std::size_t length = 0; length <= 200; ++length)
+        for (std::size_t at = 0; at < 16; at += 5) {
+            uint32_t bytewise = 0xFFFFFFFFu;
+            for (std::size_t i = at; i < at + length; ++i) {
+                bytewise ^= static_cast<unsigned char>(data[i]);
+                for (int bit = 0; bit < 8; ++bit)
+                    bytewise = bytewise & 1 ? (bytewise >> 1) ^ 0xEDB88320u : bytewise >> 1;
+            }
+            ASSERT_EQ(crc32_update(0, data.data() + at, length), ~bytewise) << length << " " << at;
+        }
     for (std::size_t cut = 0; cut <= 17; ++cut)
         EXPECT_EQ(
             crc32_update(crc32_update(0, data.data(), cut), data.data() + cut, data.size() - cut),
