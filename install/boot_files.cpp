@@ -63,3 +63,21 @@ int append_boot_ini_entry(const char* path, const char* loader)
     bool written = std::fprintf(file, "\n%s=\"Kavel Linux (tovkast)\"\n", loader) >= 0;
     return close_written(file, written);
 }
+
+int write_uefi_grub_config(const char* path, const char* c_device)
+{
+    unsigned disk = 0;
+    unsigned partition = 0;
+    int used = 0;
+    if (!c_device || std::sscanf(c_device, "(hd%u,%u)%n", &disk, &partition, &used) != 2 ||
+        used == 0 || c_device[used] != '\0')
+        return BOOT_FILE_NO_DEVICE;
+    std::FILE* file = std::fopen(path, "w");
+    if (!file)
+        return BOOT_FILE_CANNOT_OPEN;
+    bool written = std::fprintf(file,
+                                "# Written by the Kavel Linux installer: C:\\menu.lst is on %s.\n"
+                                "legacy_configfile (hd%u,%u)/menu.lst\n",
+                                c_device, disk, partition + 1) >= 0;
+    return close_written(file, written);
+}

@@ -24,3 +24,9 @@ int set_boot_timeout(const char* path);
 // file "C:\\g2ldr.mbr") to the boot.ini at `path`, in text mode as
 // append_menu_entry.
 int append_boot_ini_entry(const char* path, const char* loader);
+
+// Writes the file that GRUB for UEFI reads beside itself on the EFI system
+// partition: it has GRUB read C:\menu.lst from the partition `c_device`
+// (GRUB notation as for the menu entry, "(hdN,M)" with M counted from 0,
+// which GRUB 2 counts from 1). Replaces the file at `path`; in text mode.
+int write_uefi_grub_config(const char* path, const char* c_device);

@@ -178,6 +178,20 @@ TEST_F(BootFiles, FilesThatCannotBeOpened)
     EXPECT_EQ(BOOT_FILE_CANNOT_OPEN, set_boot_timeout(nowhere.c_str()));
 }
 
+TEST_F(BootFiles, TheUefiGrubConfigurationNamesCInGrub2sNumbering)
+{
+    write("old text that goes" + NL);
+    ASSERT_EQ(BOOT_FILE_OK, write_uefi_grub_config(path.c_str(), "(hd0,2)"));
+    EXPECT_EQ("# Written by the Kavel Linux installer: C:\\menu.lst is on (hd0,2)." + NL +
+                  "legacy_configfile (hd0,3)/menu.lst" + NL,
+              read());
+    ASSERT_EQ(BOOT_FILE_OK, write_uefi_grub_config(path.c_str(), "(hd1,4)"));
+    EXPECT_NE(read().find("legacy_configfile (hd1,5)/menu.lst"), std::string::npos);
+    for (const char* bad : {"", "(hd0)", "(hd0,2", "(fd0,1)", "(hd0,2)x"})
+        EXPECT_EQ(BOOT_FILE_NO_DEVICE, write_uefi_grub_config(path.c_str(), bad)) << bad;
+    EXPECT_EQ(BOOT_FILE_NO_DEVICE, write_uefi_grub_config(path.c_str(), nullptr));
+}
+
 TEST_F(BootFiles, NoDeviceTextLeavesTheMenuAlone)
 {
     write("default 0" + NL);
