@@ -33,6 +33,7 @@ struct read_back_state {
     int64_t total;            // the bytes of all files
     int64_t read;             // of the files before the current one
     uint64_t sum;             // of the CRC-32s of the files read
+    int bar;                  // where the bar was put last
 };
 
 // A file's place on the target, and one opened past the system's cache.
@@ -44,11 +45,14 @@ HANDLE open_uncached(const read_back_state* s, const char* name, char* path)
                        FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
-void show_bar(const read_back_state* s, int64_t offset)
+// Only a move is reported: each report waits for the dialog's thread.
+void show_bar(read_back_state* s, int64_t offset)
 {
     int position = run_bar_position(s->total, s->read + offset, s->total);
-    if (position != BAR_UNCHANGED)
+    if (position != BAR_UNCHANGED && position != s->bar) {
         set_progress(position);
+        s->bar = position;
+    }
 }
 
 // Reads one file from the target into its CRC-32; `*length` is how much
@@ -271,7 +275,7 @@ step_outcome read_back_files(char letter, const char* image, image_test* test,
         VirtualAlloc(nullptr, 2 * CHUNK, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     if (buffers == nullptr)
         ExitProcess(EXIT_OUT_OF_MEMORY);
-    read_back_state s = {letter, image, buffers, buffers + CHUNK, total, 0, 0};
+    read_back_state s = {letter, image, buffers, buffers + CHUNK, total, 0, 0, BAR_UNCHANGED};
 
     step_outcome outcome = read_target_files(&s, files, count);
     uint64_t image_sum = 0;
