@@ -13,6 +13,7 @@
 #include "install/hard_disk_mode.h"
 #include "install/progress_dialog.h"
 #include "install/run_steps.h"
+#include "install/uefi_grub.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -184,6 +185,37 @@ step_outcome put_loader_and_entry(char letter, const char* device, bool pair)
     return check_for_stop();
 }
 
+// GRUB for UEFI on the EFI system partition, C:\menu.lst, and the firmware's
+// entry; when a step after the copy fails, the partition and C: are taken
+// back.
+step_outcome set_up_uefi_grub(char letter, const char* device)
+{
+    esp_place esp = {};
+    step_outcome outcome = put_grub_on_esp(&esp);
+    if (outcome.end == STEP_GOES_ON) {
+        set_progress(95);
+        outcome = check_for_stop();
+    }
+    if (outcome.end != STEP_GOES_ON) {
+        if (outcome.end == STEP_FAILED)
+            take_grub_off_esp(&esp);
+        return outcome;
+    }
+    c_drive_before before = note_c_drive();
+    outcome = append_boot_entry(letter, device);
+    if (outcome.end == STEP_GOES_ON && !run_goes_on())
+        return step_stopped();
+    if (outcome.end == STEP_GOES_ON)
+        outcome = add_firmware_entry(&esp);
+    if (outcome.end == STEP_FAILED) {
+        restore_c_drive(before);
+        take_grub_off_esp(&esp);
+    } else if (outcome.end == STEP_GOES_ON) {
+        set_progress(100);
+    }
+    return outcome;
+}
+
 step_outcome set_up_hard_disk(char letter)
 {
     enter_installer_folder();
@@ -197,6 +229,8 @@ step_outcome set_up_hard_disk(char letter)
     log_string(IDS_DONE);
 
     windows_boot_menu menu = running_boot_menu();
+    if (menu == BOOT_MENU_FIRMWARE)
+        return set_up_uefi_grub(letter, device);
     // NTLDR starts GRUB4DOS when it is there, and GRUB 2's pair otherwise; the
     // boot manager starts only the pair.
     bool pair =

@@ -7,7 +7,7 @@ namespace {
 
 constexpr int FIRMWARE_TYPE_UEFI = 2; // FirmwareTypeUefi
 
-// Both calls are looked up: Windows 2000 has neither, Windows 7 lacks the first.
+// Looked up: Windows 2000 lacks them all, Windows 7 GetFirmwareType.
 FARPROC kernel32_call(const char* name)
 {
     return GetProcAddress(GetModuleHandleW(L"kernel32"), name);
@@ -35,4 +35,13 @@ bool firmware_is_uefi()
     if (get("", "{00000000-0000-0000-0000-000000000000}", nullptr, 0) != 0)
         return true;
     return GetLastError() != ERROR_INVALID_FUNCTION;
+}
+
+bool firmware_is_64_bit()
+{
+    using is_wow64_call = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto is_wow64 =
+        reinterpret_cast<is_wow64_call>(reinterpret_cast<void*>(kernel32_call("IsWow64Process")));
+    BOOL wow64 = FALSE;
+    return is_wow64 != nullptr && is_wow64(GetCurrentProcess(), &wow64) && wow64;
 }

@@ -26,6 +26,7 @@ constexpr DWORD LOADER_ATTRIBUTES =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 const wchar_t TIMEOUT_KEY[] = L"BCD00000000\\Objects\\{9dea862c-5cdd-4e70-acc1-f32b344d4795}"
                               L"\\Elements\\25000004";
+const wchar_t SECURE_BOOT_KEY[] = L"SYSTEM\\CurrentControlSet\\Control\\SecureBoot\\State";
 // The stand-in's first and second new entries.
 const std::string ID = "{6b1f0a4e-0c3d-4a7e-9d21-000000000001}";
 const std::string ID2 = "{6b1f0a4e-0c3d-4a7e-9d21-000000000002}";
@@ -71,8 +72,10 @@ struct BootManagerSetUp : ::testing::Test {
         checks_left = 1000;
         namings = {"(hd0,1)", "(hd0,1)"};
         naming_calls = 0;
-        SetEnvironmentVariableA("KAVEL_TEST_UEFI", nullptr);
-        SetEnvironmentVariableA("KAVEL_TEST_BITLOCKER", nullptr);
+        for (const char* fact :
+             {"KAVEL_TEST_UEFI", "KAVEL_TEST_64BIT", "KAVEL_TEST_ESP", "KAVEL_TEST_BITLOCKER"})
+            SetEnvironmentVariableA(fact, nullptr);
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, SECURE_BOOT_KEY, L"UEFISecureBootEnabled");
         write_file(folder + "g2ldr.mbr", "boot-sector file of the tests\n");
         write_file(folder + "g2ldr", "GRUB 2 of the tests\n");
         remove_file(folder + "grldr");
@@ -228,11 +231,6 @@ TEST_F(BootManagerSetUp, RefusedWhereTheBootManagerCannotStartIt)
     EXPECT_EQ(check_hard_disk_install('F').end, STEP_GOES_ON);
     EXPECT_EQ(run_log, "");
 
-    SetEnvironmentVariableA("KAVEL_TEST_UEFI", "1");
-    leave_run(check_hard_disk_install('F'), nullptr);
-    EXPECT_EQ(run_log, text(IDS_UEFI_PC) + text(IDS_INTERRUPTED));
-    SetEnvironmentVariableA("KAVEL_TEST_UEFI", nullptr);
-
     for (char encrypted : {'C', 'F'}) {
         run_log.clear();
         checks_left = 1000;
@@ -254,6 +252,143 @@ TEST_F(BootManagerSetUp, RefusedWhereTheBootManagerCannotStartIt)
     leave_run(check_hard_disk_install('F'), nullptr);
     MoveFileA(away.c_str(), bcdedit.c_str());
     EXPECT_EQ(run_log, text(IDS_NO_BOOT_INI) + text(IDS_INTERRUPTED));
+}
+
+// A PC that started Windows 7 to 11 through 64-bit UEFI: GRUB for UEFI goes
+// on the EFI system partition, a folder of the test here.
+struct UefiSetUp : BootManagerSetUp {
+    const std::string esp = own_folder() + "esp\\";
+    void SetUp() override
+    {
+        BootManagerSetUp::SetUp();
+        SetEnvironmentVariableA("KAVEL_TEST_UEFI", "1");
+        SetEnvironmentVariableA("KAVEL_TEST_64BIT", "1");
+        SetEnvironmentVariableA("KAVEL_TEST_ESP", esp.c_str());
+        for (const char* f : {"grubx64.efi", "kavel.cfg", "kavel.id"})
+            remove_file(esp + "EFI\\kavel\\" + f);
+        RemoveDirectoryA((esp + "EFI\\kavel").c_str());
+        CreateDirectoryA(esp.c_str(), nullptr);
+        CreateDirectoryA((folder + "efi-grub").c_str(), nullptr);
+        write_file(folder + "efi-grub\\grubx64.efi", "GRUB for UEFI of the tests\n");
+        // The target, C:, the target again for the menu entry.
+        namings = {"(hd0,5)", "(hd0,2)", "(hd0,5)"};
+    }
+    void run()
+    {
+        namings = {"(hd0,5)", "(hd0,2)", "(hd0,5)"};
+        BootManagerSetUp::run();
+    }
+    std::string on_esp(const char* name) { return esp + "EFI\\kavel\\" + name; }
+    std::string success_log()
+    {
+        return text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + text(IDS_COPYING_TO_ESP) +
+               text(IDS_DONE) + text(IDS_EDITING_MENU_LST) + text(IDS_DONE) +
+               text(IDS_ADDING_FIRMWARE_ENTRY) + text(IDS_DONE) + text(IDS_HOW_TO_START_UEFI) +
+               text(IDS_SUCCEEDED);
+    }
+};
+
+const char UEFI_ENTRY[] = "\r\ntitle Kavel Linux (tovkast)\r\nroot (hd0,5)\r\n"
+                          "kernel /kavel/vmlinuz KMEDIA=idehd KSUBDIR=kavel\r\n"
+                          "initrd /kavel/initrd.gz\r\n";
+
+TEST_F(UefiSetUp, GrubGoesOnTheSystemPartitionAndTheFirmwareMenuGainsItLast)
+{
+    set_timeout(0);
+    run();
+    EXPECT_EQ(run_log, success_log());
+    EXPECT_EQ(commands(), (std::vector<std::string>{
+                              command("/copy {bootmgr} /d \"Kavel Linux (tovkast)\""),
+                              command("/set " + ID + " path \\EFI\\kavel\\grubx64.efi"),
+                              command("/set {fwbootmgr} displayorder " + ID + " /addlast")}));
+    EXPECT_EQ(read_file(on_esp("grubx64.efi")), read_file(folder + "efi-grub\\grubx64.efi"));
+    EXPECT_EQ(read_file(on_esp("kavel.cfg")),
+              "# Written by the Kavel Linux installer: C:\\menu.lst is on (hd0,2).\r\n"
+              "legacy_configfile (hd0,3)/menu.lst\r\n");
+    EXPECT_EQ(read_file(on_esp("kavel.id")), ID + "\r\n");
+    EXPECT_EQ(read_file("C:\\menu.lst"), UEFI_ENTRY);
+    // Nothing of the BIOS way, and the boot manager's own time-out stays.
+    for (const char* f : {"C:\\g2ldr.mbr", "C:\\g2ldr", "C:\\g2ldr.id"})
+        EXPECT_EQ(GetFileAttributesA(f), INVALID_FILE_ATTRIBUTES) << f;
+    EXPECT_EQ(timeout(), 0u);
+    EXPECT_EQ(bar_positions, (std::vector<int>{95, 100}));
+
+    // Again: the same entry, taken up.
+    remove_file(folder + "bcdedit.args");
+    run();
+    EXPECT_EQ(run_log, success_log());
+    EXPECT_EQ(commands(),
+              (std::vector<std::string>{
+                  command("/enum " + ID), command("/set " + ID + " path \\EFI\\kavel\\grubx64.efi"),
+                  command("/set {fwbootmgr} displayorder " + ID + " /addlast")}));
+    EXPECT_EQ(read_file(folder + "bcdedit.store"), ID + "\n");
+}
+
+TEST_F(UefiSetUp, AFailedStepTakesBackTheEntryThePartitionsFilesAndC)
+{
+    const std::string output = "Fehler beim Versuch, die Eingabe zu lesen.\r\n"
+                               "Der Parameter ist falsch.\r\n";
+    for (const char* step : {"/copy", " path ", "{fwbootmgr}"}) {
+        SCOPED_TRACE(step);
+        SetUp();
+        write_file("C:\\menu.lst", "timeout 3\r\n");
+        write_file(folder + "bcdedit.fail", step);
+        run();
+        EXPECT_TRUE(ends_with(run_log, text(IDS_ADDING_FIRMWARE_ENTRY) + text(IDS_FAILED) + output +
+                                           text(IDS_INTERRUPTED)) ||
+                    ends_with(run_log, text(IDS_FAILED) + output + text(IDS_INTERRUPTED)))
+            << run_log;
+        EXPECT_EQ(read_file(folder + "bcdedit.store"), "");
+        if (std::string(step) != "/copy") {
+            EXPECT_EQ(commands().back(), command("/delete " + ID));
+        }
+        EXPECT_EQ(GetFileAttributesA((esp + "EFI\\kavel").c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_EQ(read_file("C:\\menu.lst"), "timeout 3\r\n");
+        EXPECT_EQ(end_run_calls, 1);
+    }
+
+    // GRUB for UEFI missing beside the installer: nothing is written.
+    SetUp();
+    remove_file(folder + "efi-grub\\grubx64.efi");
+    run();
+    EXPECT_EQ(run_log, text(IDS_IDENTIFYING_PARTITION) + text(IDS_DONE) + text(IDS_COPYING_TO_ESP) +
+                           text(IDS_FAILED) + system_text(ERROR_FILE_NOT_FOUND) + "\r\n" +
+                           text(IDS_INTERRUPTED));
+    EXPECT_EQ(GetFileAttributesA((esp + "EFI\\kavel").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(commands().size(), 0u);
+}
+
+TEST_F(UefiSetUp, RefusedWhereGrubForUefiCannotStart)
+{
+    EXPECT_EQ(check_hard_disk_install('F').end, STEP_GOES_ON);
+
+    SetEnvironmentVariableA("KAVEL_TEST_64BIT", nullptr);
+    leave_run(check_hard_disk_install('F'), nullptr);
+    EXPECT_EQ(run_log, text(IDS_UEFI_32_BIT) + text(IDS_INTERRUPTED));
+    SetEnvironmentVariableA("KAVEL_TEST_64BIT", "1");
+
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, SECURE_BOOT_KEY, 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    DWORD on = 1;
+    RegSetValueExW(key, L"UEFISecureBootEnabled", 0, REG_DWORD, reinterpret_cast<BYTE*>(&on),
+                   sizeof on);
+    run_log.clear();
+    checks_left = 1000;
+    leave_run(check_hard_disk_install('F'), nullptr);
+    EXPECT_EQ(run_log, text(IDS_SECURE_BOOT_ON) + text(IDS_INTERRUPTED));
+    DWORD off = 0;
+    RegSetValueExW(key, L"UEFISecureBootEnabled", 0, REG_DWORD, reinterpret_cast<BYTE*>(&off),
+                   sizeof off);
+    RegCloseKey(key);
+    EXPECT_EQ(check_hard_disk_install('F').end, STEP_GOES_ON);
+
+    SetEnvironmentVariableA("KAVEL_TEST_ESP", nullptr);
+    run_log.clear();
+    checks_left = 1000;
+    leave_run(check_hard_disk_install('F'), nullptr);
+    EXPECT_EQ(run_log, text(IDS_NO_ESP) + text(IDS_INTERRUPTED));
 }
 
 } // namespace

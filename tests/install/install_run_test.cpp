@@ -403,8 +403,23 @@ TEST_F(InstallRun, AUefiPcOrAnEncryptedDriveIsRefusedBeforeAnythingChanges)
     ASSERT_TRUE(CopyFileA((kit + "kavel-setup-pc-facts.exe").c_str(),
                           (folder + "kavel-setup.exe").c_str(), FALSE));
     remove_tree("F:\\kavel");
+    // UEFI, 32-bit; then 64-bit with Secure Boot on; then with no EFI system partition.
     SetEnvironmentVariableA("KAVEL_TEST_UEFI", "1");
-    expect_refused_at_once(this, text(IDS_UEFI_PC));
+    expect_refused_at_once(this, text(IDS_UEFI_32_BIT));
+    SetEnvironmentVariableA("KAVEL_TEST_64BIT", "1");
+    const char key[] = "SYSTEM\\CurrentControlSet\\Control\\SecureBoot\\State";
+    HKEY state;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                              &state, nullptr),
+              ERROR_SUCCESS);
+    DWORD on = 1;
+    RegSetValueExA(state, "UEFISecureBootEnabled", 0, REG_DWORD, reinterpret_cast<BYTE*>(&on),
+                   sizeof on);
+    expect_refused_at_once(this, text(IDS_SECURE_BOOT_ON));
+    RegDeleteValueA(state, "UEFISecureBootEnabled");
+    RegCloseKey(state);
+    expect_refused_at_once(this, text(IDS_NO_ESP));
+    SetEnvironmentVariableA("KAVEL_TEST_64BIT", nullptr);
     SetEnvironmentVariableA("KAVEL_TEST_UEFI", nullptr);
     for (char encrypted : {'C', 'F'}) {
         SCOPED_TRACE(encrypted);

@@ -28,14 +28,28 @@ int refuse(const std::string& text)
     return 1;
 }
 
-// The first identifier in braces on the command line.
+// The entry a command line names: the first identifier in braces that is
+// not one of the store's well-known names, else the first one.
 std::string identifier(const std::string& line)
 {
-    std::size_t open = line.find('{');
-    std::size_t close = line.find('}', open);
-    return open == std::string::npos || close == std::string::npos
-               ? std::string()
-               : line.substr(open, close - open + 1);
+    std::string first;
+    for (std::size_t open = line.find('{'); open != std::string::npos;
+         open = line.find('{', open + 1)) {
+        std::size_t close = line.find('}', open);
+        if (close == std::string::npos)
+            break;
+        std::string id = line.substr(open, close - open + 1);
+        if (id.find('-') != std::string::npos)
+            return id;
+        if (first.empty())
+            first = id;
+    }
+    return first;
+}
+
+bool well_known(const std::string& id)
+{
+    return id == "{bootmgr}" || id == "{fwbootmgr}" || id == "{current}" || id == "{default}";
 }
 
 } // namespace
@@ -52,8 +66,10 @@ int main()
                       "Der Parameter ist falsch.\r\n");
 
     const std::string id = identifier(line);
-    const bool known = !id.empty() && store.find(id + "\n") != std::string::npos;
-    if (line.find(" /create ") != std::string::npos) {
+    const bool known =
+        well_known(id) || (!id.empty() && store.find(id + "\n") != std::string::npos);
+    // A new entry, or the copy of a well-known one.
+    if (line.find(" /create ") != std::string::npos || line.find(" /copy ") != std::string::npos) {
         // Numbered by all it ever made, so never the same identifier twice.
         const std::string made_path = beside_parent("bcdedit.made");
         const std::string made_before = read_file_or(made_path, "");

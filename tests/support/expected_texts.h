@@ -66,8 +66,7 @@ inline const char* expected_text(int id)
         {IDS_NO_BOOT_INI, "此Windows没有C:\\boot.ini，无法添加硬盘启动项，请安装到U盘\r\n"},
         {IDS_ADDING_BOOT_MENU_ENTRY, "添加Windows启动菜单项 ... "},
         {IDS_CHECKING_BOOT_MENU_TIMEOUT, "检查Windows启动菜单等待时间 ... "},
-        {IDS_UEFI_PC, "此电脑以UEFI方式启动Windows，无法添加硬盘启动项，请安装到U盘（UEFI启动U盘需"
-                      "关闭安全启动）\r\n"},
+        {IDS_UEFI_32_BIT, "此电脑以32位UEFI方式启动Windows，本程序只有64位UEFI的GRUB，无法添加硬盘启动项，请安装到U盘（UEFI启动U盘需关闭安全启动）\r\n"},
         {IDS_BITLOCKER_DRIVE,
          "%c:盘已用BitLocker加密，GRUB无法读取，无法添加硬盘启动项，请安装到U盘\r\n"},
         {IDS_BOOT_MENU_ENTRY_LEFT,
@@ -77,6 +76,11 @@ inline const char* expected_text(int id)
         {IDS_FILE_SHORT, "%c:\\kavel\\%s 不完整，只读回%lld字节\r\n"},
         {IDS_READ_BACK_FAILED, "无法读回 %c:\\kavel\\%s："},
         {IDS_DRIVE_LOSES_DATA, "此盘没有保存好写入的数据，可能已损坏或是扩容盘，请不要用它启动Kavel Linux\r\n"},
+        {IDS_SECURE_BOOT_ON, "此电脑开启了安全启动（Secure Boot），GRUB无法启动，无法添加硬盘启动项，请安装到U盘（UEFI启动U盘同样需关闭安全启动）\r\n"},
+        {IDS_NO_ESP, "Windows所在的硬盘上找不到EFI系统分区，无法添加硬盘启动项，请安装到U盘（UEFI启动U盘需关闭安全启动）\r\n"},
+        {IDS_COPYING_TO_ESP, "复制GRUB到EFI系统分区的\\EFI\\kavel ... "},
+        {IDS_ADDING_FIRMWARE_ENTRY, "添加UEFI固件启动项 ... "},
+        {IDS_HOW_TO_START_UEFI, "启动Kavel Linux：开机时按启动菜单键（因厂商而异，常见F12、F11、F8或Esc）选择Kavel Linux (tovkast)，或在Windows的高级启动中选择“使用设备”\r\n"},
     };
     for (const auto& t : texts)
         if (t.id == id)
