@@ -106,6 +106,19 @@ thread_local bool (*next_child_wanted)() = nullptr;
 thread_local bool watching = false;
 thread_local bool ended_early = false;
 
+// The null device, for a child's standard handles that bring or take
+// nothing: never whatever the installer itself was started with.
+HANDLE open_null_device()
+{
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+    HANDLE nothing =
+        CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    &inheritable, OPEN_EXISTING, 0, nullptr);
+    if (nothing == INVALID_HANDLE_VALUE)
+        fail_api("CreateFile");
+    return nothing;
+}
+
 } // namespace
 
 bool installer_folder(wchar_t* folder, std::size_t size)
@@ -130,11 +143,6 @@ bool program_available(const char* name)
 
 HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int selector)
 {
-    STARTUPINFOW startup;
-    GetStartupInfoW(&startup);
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-
     SECURITY_ATTRIBUTES inheritable;
     inheritable.nLength = sizeof inheritable;
     inheritable.lpSecurityDescriptor = nullptr;
@@ -143,17 +151,24 @@ HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int select
     HANDLE write_end;
     if (!CreatePipe(&read_end, &write_end, &inheritable, 0))
         fail_api("CreatePipe");
+    // The installer's own end is never handed on: a child holding it could
+    // keep another child's pipe from breaking.
+    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
 
-    if (selector != CAPTURE_ERRORS)
-        startup.hStdOutput = write_end;
-    if (selector != CAPTURE_OUTPUT)
-        startup.hStdError = write_end;
-
-    if (!start_program(command_line, TRUE, 0, &startup, process))
+    HANDLE nothing = open_null_device();
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = nothing;
+    startup.hStdOutput = selector != CAPTURE_ERRORS ? write_end : nothing;
+    startup.hStdError = selector != CAPTURE_OUTPUT ? write_end : nothing;
+    if (!start_program(command_line, TRUE, CREATE_NO_WINDOW, &startup, process))
         fail_api("CreateProcess");
 
     // Only the child may hold the write end, so the pipe breaks when it is gone.
     CloseHandle(write_end);
+    CloseHandle(nothing);
     return read_end;
 }
 
@@ -202,6 +217,9 @@ char* read_pipe_text(HANDLE pipe)
 
 void take_exit_code(PROCESS_INFORMATION* process, DWORD* code)
 {
+    // A child may close its output before it ends: its code is the one it
+    // ends with, not 259.
+    WaitForSingleObject(process->hProcess, INFINITE);
     if (!GetExitCodeProcess(process->hProcess, code))
         fail_api("GetExitCodeProcess");
     CloseHandle(process->hThread);
@@ -210,14 +228,19 @@ void take_exit_code(PROCESS_INFORMATION* process, DWORD* code)
 
 DWORD run_and_wait(char* command_line)
 {
+    HANDLE nothing = open_null_device();
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = nothing;
+    startup.hStdOutput = nothing;
+    startup.hStdError = nothing;
 
     PROCESS_INFORMATION process;
-    if (!start_program(command_line, FALSE, CREATE_NEW_CONSOLE, &startup, &process))
+    if (!start_program(command_line, TRUE, CREATE_NO_WINDOW, &startup, &process))
         fail_api("CreateProcess");
+    CloseHandle(nothing);
 
     bool (*wanted)() = next_child_wanted;
     next_child_wanted = nullptr;

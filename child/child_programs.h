@@ -9,8 +9,9 @@
 // the ANSI code page may not spell every folder name.
 bool installer_folder(wchar_t* folder, std::size_t size);
 
-// Running external command-line programs, each in a console of its own that is
-// never shown. The command line goes to the child unchanged; its first word
+// Running external command-line programs, each in a console of its own that
+// has no window; its standard handles are a pipe or the null device, never
+// the installer's own. The command line goes to the child unchanged; its first word
 // names the program, which is started by its full path: chkdsk from the system
 // folder (bcdedit from the running Windows's own, also for this 32-bit
 // program on 64-bit Windows), every other program from the installer's folder (".exe" added to a
@@ -43,9 +44,8 @@ char* read_pipe_text(HANDLE pipe);
 // doubles as needed. Ends the process with code 2 when the heap refuses.
 void append_heap_text(char** text, SIZE_T* used, SIZE_T* capacity, const char* piece, SIZE_T n);
 
-// Stores the exit code of a child of run_captured in `code` without waiting (259,
-// STILL_ACTIVE, while it runs), then closes the record's thread and process
-// handles. Ends the process with code 3 after the failure box when the code
+// Waits for the child of run_captured to end and stores its exit code in
+// `code`, then closes the record's thread and process handles. Ends the process with code 3 after the failure box when the code
 // cannot be read.
 void take_exit_code(PROCESS_INFORMATION* process, DWORD* code);
 

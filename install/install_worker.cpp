@@ -160,6 +160,9 @@ step_outcome extract_file(run_state* run, const char* name, int64_t listed_size)
             set_progress(position);
         if (!run_goes_on()) {
             TerminateProcess(child.hProcess, 1);
+            // Ending is not immediate: a run that followed at once could
+            // find the partial file still open.
+            WaitForSingleObject(child.hProcess, INFINITE);
             close_child(&child);
             abandon_collector(output);
             return step_stopped(IDS_CANCELLED); // the partial file stays

@@ -7,6 +7,9 @@
 //   signal=NAME  set the named event NAME
 //   await=NAME   wait (at most a minute) for the named event NAME
 //   startup=PATH write "flags=F show=S" of the start-up information to PATH
+//   handles=PATH write "in=T out=T err=T window=W" to PATH: each standard
+//                handle's file type (0 none, 1 disk, 2 character device, 3
+//                pipe) and whether the console has a window (0 or 1)
 //   sleep=MS     sleep
 //   exit=CODE    the exit code (default 0), any 32-bit value
 // A step that fails ends the program with code 90 or above.
@@ -103,6 +106,16 @@ int main(int argc, char** argv)
                 return 97;
             std::fprintf(out, "flags=%lu show=%u", static_cast<unsigned long>(startup.dwFlags),
                          static_cast<unsigned>(startup.wShowWindow));
+            std::fclose(out);
+        } else if ((v = value_of(arg, "handles"))) {
+            FILE* out = std::fopen(v, "w");
+            if (out == nullptr)
+                return 97;
+            std::fprintf(out, "in=%lu out=%lu err=%lu window=%d",
+                         GetFileType(GetStdHandle(STD_INPUT_HANDLE)),
+                         GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)),
+                         GetFileType(GetStdHandle(STD_ERROR_HANDLE)),
+                         GetConsoleWindow() != nullptr);
             std::fclose(out);
         } else if ((v = value_of(arg, "sleep"))) {
             Sleep(std::strtoul(v, nullptr, 10));
