@@ -8,6 +8,7 @@
 
 #include "child/child_programs.h"
 #include "disk/drive_class.h"
+#include "disk/volume_state.h"
 #include "frame/app.h"
 #include "frame/compose_text.h"
 #include "frame/exit_codes.h"
@@ -100,6 +101,14 @@ step_outcome check_file_system(run_state* run)
         return step_stopped(IDS_CANCELLED);
     if (code == 0) {
         log_string(IDS_DONE);
+        return check_for_stop();
+    }
+    // On a fixed volume that Windows is using, a read-only check can report
+    // errors that are not there; the volume's own mark decides.
+    if (code == 3 && classify_drive(run->letter) == DRIVE_CLASS_FIXED &&
+        volume_dirty(run->letter) == VOLUME_CLEAN) {
+        log_string(IDS_VOLUME_IN_USE);
+        log_text(IDS_CHKDSK_ADVICE, run->letter);
         return check_for_stop();
     }
     log_string(code == 2 ? IDS_MINOR_IRREGULARITY : code == 3 ? IDS_FAILED : IDS_UNKNOWN_ERROR);

@@ -129,6 +129,22 @@ void on_browse(HWND dialog)
         SetDlgItemTextA(dialog, IDC_IMAGE_PATH, file);
 }
 
+// A drive letter that does not exist here: most often a network drive the
+// user mapped, which a program run as administrator does not see. Said after
+// `message`, in `size` bytes.
+void explain_missing_drive(const char* path, char* message, std::size_t size)
+{
+    char root[4] = {path[0], ':', '\\', '\0'};
+    bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+    if (!letter || path[1] != ':' || GetDriveTypeA(root) != DRIVE_NO_ROOT_DIR)
+        return;
+    std::size_t used = std::strlen(message);
+    compose_text(message + used, size - used, "\r\n\r\n");
+    used = std::strlen(message);
+    compose_text(message + used, size - used, load_res_string(IDS_DRIVE_NOT_VISIBLE),
+                 static_cast<char>(path[0] & ~0x20));
+}
+
 void on_start(HWND dialog)
 {
     const char* path = image_path_text();
@@ -137,9 +153,10 @@ void on_start(HWND dialog)
         return;
     }
     if (GetFileAttributesA(path) & UNUSABLE_PATH_BITS) {
-        char message[TEXT_BUFFER_SIZE];
-        format_with_path(message, sizeof message, load_res_string(IDS_NOT_AN_IMAGE), path,
+        char message[2 * TEXT_BUFFER_SIZE];
+        format_with_path(message, TEXT_BUFFER_SIZE, load_res_string(IDS_NOT_AN_IMAGE), path,
                          is_lead_byte);
+        explain_missing_drive(path, message, sizeof message);
         show_error(dialog, message, IDC_IMAGE_PATH);
         return;
     }

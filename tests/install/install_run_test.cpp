@@ -429,6 +429,37 @@ TEST_F(InstallRun, AUefiPcOrAnEncryptedDriveIsRefusedBeforeAnythingChanges)
     SetEnvironmentVariableA("KAVEL_TEST_BITLOCKER", nullptr);
 }
 
+TEST_F(InstallRun, ChkdskFindingErrorsOnAFixedVolumeInUseGoesOnWhenWindowsMarksItClean)
+{
+    // The installer built with the volume's mark steered by the environment.
+    ASSERT_TRUE(CopyFileA((kit + "kavel-setup-pc-facts.exe").c_str(),
+                          (folder + "kavel-setup.exe").c_str(), FALSE));
+    put("chkdsk.code", "3");
+    const std::string checked =
+        text(IDS_CHECKING_IMAGE) + text(IDS_DONE) + text(IDS_CHECKING_FILE_SYSTEM);
+    SetEnvironmentVariableA("KAVEL_TEST_CLEAN", "EF");
+    // F: is fixed: the check's finding is advice, and the run goes on.
+    remove_tree("F:\\kavel");
+    start(images + "kavel-test.iso", false, 'F');
+    std::string l = finished_log();
+    EXPECT_TRUE(starts_with(l, checked + text(IDS_VOLUME_IN_USE) +
+                                   format_text(IDS_CHKDSK_ADVICE, 'F') + text(IDS_CHECKING_SPACE)))
+        << l;
+    stop_app(&app);
+    remove_tree("F:\\kavel");
+    // E: is removable: the finding ends the run, clean mark or not.
+    start(images + "kavel-test.iso");
+    EXPECT_EQ(finished_log(), checked + text(IDS_FAILED) + format_text(IDS_CHKDSK_ADVICE, 'E') +
+                                  text(IDS_INTERRUPTED));
+    stop_app(&app);
+    // F: marked dirty: as before.
+    SetEnvironmentVariableA("KAVEL_TEST_CLEAN", nullptr);
+    start(images + "kavel-test.iso", false, 'F');
+    EXPECT_EQ(finished_log(), checked + text(IDS_FAILED) + format_text(IDS_CHKDSK_ADVICE, 'F') +
+                                  text(IDS_INTERRUPTED));
+    EXPECT_EQ(GetFileAttributesA("F:\\kavel"), INVALID_FILE_ATTRIBUTES);
+}
+
 TEST_F(InstallRun, AnExtractionChildEndingWithCode259IsJudgedAsFailedOnce)
 {
     use_stand_in_7z(current_listing({{4096, "a.sfs"}}), "4096 a.sfs\n");

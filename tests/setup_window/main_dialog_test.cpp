@@ -97,6 +97,21 @@ TEST_F(MainDialog, StartWithFolderOrMissingPathNamesThePath)
     }
 }
 
+TEST_F(MainDialog, AnImageOnADriveThisProgramCannotSeeSaysWhy)
+{
+    // Q: is no drive of the test environment, as a network drive mapped in
+    // the user's own session is none for a program run as administrator.
+    ASSERT_EQ(GetDriveTypeA("Q:\\"), static_cast<UINT>(DRIVE_NO_ROOT_DIR));
+    const std::string path = "q:\\images\\kavel.iso";
+    set_control_text(dialog, IDC_IMAGE_PATH, path);
+    click(dialog, IDC_START);
+    char message[1024];
+    wsprintfA(message, text(IDS_NOT_AN_IMAGE).c_str(), path.c_str());
+    expect_box(IDS_CAP_ERROR,
+               message + std::string("\r\n\r\n") + format_text(IDS_DRIVE_NOT_VISIBLE, 'Q'));
+    EXPECT_TRUE(focus_is(IDC_IMAGE_PATH));
+}
+
 TEST_F(MainDialog, AnOverlongPathIsShownShortenedButStillNamesTheFile)
 {
     // Fits the path buffer, but not the message with it.

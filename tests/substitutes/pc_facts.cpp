@@ -5,12 +5,15 @@
 //   KAVEL_TEST_64BIT=1              and 64-bit
 //   KAVEL_TEST_ESP=FOLDER\          the EFI system partition's root
 //   KAVEL_TEST_BITLOCKER=LETTERS    these drives are encrypted
+//   KAVEL_TEST_CLEAN=LETTERS        these volumes are not marked dirty (the
+//                                   others are)
 #include <windows.h>
 
 #include <cstring>
 
 #include "disk/bitlocker.h"
 #include "disk/system_partition.h"
+#include "disk/volume_state.h"
 #include "install/firmware.h"
 
 namespace {
@@ -45,4 +48,13 @@ bool firmware_is_64_bit()
 bool find_system_partition(char* root, std::size_t size)
 {
     return variable("KAVEL_TEST_ESP", root, static_cast<DWORD>(size));
+}
+
+int volume_dirty(char letter)
+{
+    char letters[32];
+    return variable("KAVEL_TEST_CLEAN", letters, sizeof letters) &&
+                   std::strchr(letters, letter) != nullptr
+               ? VOLUME_CLEAN
+               : VOLUME_DIRTY;
 }

@@ -81,6 +81,8 @@ inline const char* expected_text(int id)
         {IDS_COPYING_TO_ESP, "复制GRUB到EFI系统分区的\\EFI\\kavel ... "},
         {IDS_ADDING_FIRMWARE_ENTRY, "添加UEFI固件启动项 ... "},
         {IDS_HOW_TO_START_UEFI, "启动Kavel Linux：开机时按启动菜单键（因厂商而异，常见F12、F11、F8或Esc）选择Kavel Linux (tovkast)，或在Windows的高级启动中选择“使用设备”\r\n"},
+        {IDS_DRIVE_NOT_VISIBLE, "%c:盘在此程序中不存在。以管理员身份运行的程序看不到当前用户映射的网络驱动器，请把光盘镜像复制到本地硬盘后再试。"},
+        {IDS_VOLUME_IN_USE, "分区正在使用，检查结果不可靠；Windows记录此分区没有错误\r\n"},
     };
     for (const auto& t : texts)
         if (t.id == id)
