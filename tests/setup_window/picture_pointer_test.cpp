@@ -218,6 +218,9 @@ TEST_F(PicturePointer, EachPressOpensTheProjectPageOnceAndActsOnThePress)
         ASSERT_EQ(opened().size(), press) << "after press and release " << press;
         EXPECT_EQ(opened().back(), PROJECT_PAGE);
     }
+    // Each went through the desktop's shell, which has the user's rights, and
+    // not from this elevated program.
+    EXPECT_EQ(opened_by(), std::vector<std::string>(opened_pages().size(), "desktop"));
     // A press changes nothing else.
     EXPECT_EQ(image_value(), entered);
     EXPECT_EQ(shown_kind(), "hot");

@@ -5,9 +5,10 @@ pointer input and for the shape of the X cursor.
 Usage: pointer_rig.py PROGRAM.exe [ARGS...]
 
 Inside the Wine environment named by KAVEL_WINE_DIR. Before Wine starts, a
-stand-in xdg-open goes first on PATH: every address that Wine hands to the
-desktop (ShellExecute of an http address ends there through winebrowser) is
-appended as one line to opened.log. The test program finds the exchange
+every address that Wine hands to the desktop (ShellExecute of an http address
+ends in xdg-open through winebrowser) is in opened.log, and who asked in
+opened-by.log: the Wine environment's stand-in xdg-open records them
+(tests/wine/env-up.sh); the rig empties both at its start. The test program finds the exchange
 folder in KAVEL_PICTURE_RIG (a Windows path) and asks, one at a time:
 
     request  "SEQ move X Y" | "SEQ down" | "SEQ up" | "SEQ cursor"
@@ -26,12 +27,6 @@ import sys
 import time
 
 RUN_LIMIT_S = 150
-
-XDG_OPEN = """#!/bin/sh
-# Records each address the desktop is asked to open, one line per call.
-printf '%s\\n' "$*" >> "$KAVEL_OPENED_LOG"
-"""
-
 
 class CursorImage(ctypes.Structure):
     _fields_ = [
@@ -155,18 +150,15 @@ def main():
     work = os.path.join(os.path.dirname(os.path.abspath(program)),
                         "rig-" + os.path.splitext(os.path.basename(program))[0])
     shutil.rmtree(work, ignore_errors=True)
-    os.makedirs(os.path.join(work, "bin"))
-    opener = os.path.join(work, "bin", "xdg-open")
-    with open(opener, "w") as f:
-        f.write(XDG_OPEN)
-    os.chmod(opener, 0o755)
-    opened = os.path.join(work, "opened.log")
-    open(opened, "w").close()
+    os.makedirs(work)
+    # The environment's stand-in xdg-open records what the desktop was asked
+    # to open (tests/wine/env-up.sh); this run's records start empty.
+    for log in ("opened.log", "opened-by.log"):
+        open(os.path.join(wine_dir, log), "w").close()
+        os.symlink(os.path.join(wine_dir, log), os.path.join(work, log))
 
     env = dict(os.environ)
     env["DISPLAY"] = display
-    env["PATH"] = os.path.join(work, "bin") + os.pathsep + env.get("PATH", "")
-    env["KAVEL_OPENED_LOG"] = opened
     env["KAVEL_PICTURE_RIG"] = windows_path(work)
 
     x = XDisplay(display)

@@ -111,14 +111,28 @@ std::string cursor_shape()
     return rig_request("cursor");
 }
 
-std::vector<std::string> opened_pages()
+namespace {
+
+std::vector<std::string> rig_lines(const char* name)
 {
     std::vector<std::string> pages;
     if (!rig_present())
         return pages;
-    std::string text = read_file(rig_folder() + "opened.log");
+    std::string text = read_file(rig_folder() + name);
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
         pages.push_back(text.substr(start, end - start));
     return pages;
+}
+
+} // namespace
+
+std::vector<std::string> opened_pages()
+{
+    return rig_lines("opened.log");
+}
+
+std::vector<std::string> opened_by()
+{
+    return rig_lines("opened-by.log");
 }

@@ -25,6 +25,9 @@ std::string cursor_shape();
 
 // Every address opened so far, one entry per call of the opener.
 std::vector<std::string> opened_pages();
+// For each page opened, who asked the desktop for it: "desktop" when its
+// shell did, "program" when a program did itself.
+std::vector<std::string> opened_by();
 
 // Processes this thread's messages for `ms`.
 void pump_for(DWORD ms);

@@ -18,6 +18,23 @@ for _ in $(seq 100); do [ -s "$dir/display.number" ] && break; sleep 0.1; done
 [ -s "$dir/display.number" ] || { echo "Xvfb did not start" >&2; exit 1; }
 echo ":$(tr -d '\n' <"$dir/display.number")" >"$dir/display"
 
+# Addresses that Wine hands to the desktop (ShellExecute of an http address
+# ends in xdg-open through winebrowser) are recorded, not opened: one line
+# each in opened.log, and in opened-by.log who asked: "desktop" when the
+# desktop's shell did (its processes carry KAVEL_OPENED_BY, see below), else
+# "program". The desktop's own processes start here, so they find it first.
+mkdir -p "$dir/bin"
+cat >"$dir/bin/xdg-open" <<'OPENER'
+#!/bin/sh
+log=$(dirname "$0")/..
+printf '%s\n' "${KAVEL_OPENED_BY:-program}" >>"$log/opened-by.log"
+printf '%s\n' "$*" >>"$log/opened.log"
+OPENER
+chmod +x "$dir/bin/xdg-open"
+# The processes of the Wine session itself (services, the desktop's shell)
+# start from here and carry the mark; a test's programs start from ctest.
+export PATH="$dir/bin:$PATH" KAVEL_OPENED_BY=desktop
+
 export WINEPREFIX="$dir/prefix" WINEARCH=win32 WINEDEBUG=-all
 export LC_ALL=zh_CN.UTF-8 LANG=zh_CN.UTF-8 WINEDLLOVERRIDES=winemenubuilder.exe=d
 DISPLAY=$(cat "$dir/display") && export DISPLAY
@@ -48,4 +65,14 @@ start_server
 # Start the prefix's own services now, with their output in a file: started by
 # a test instead, they would hold the test's output pipe open after it ends.
 timeout 120 wineboot -r >>"$dir/wineboot.log" 2>&1
+# The desktop's shell, started here rather than by whichever test needs it
+# first, so that every address handed to it meets the stand-in xdg-open.
+wine explorer.exe /desktop >>"$dir/wineboot.log" 2>&1 &
+for _ in $(seq 100); do
+  pgrep -f 'explorer.exe /desktop' | while read -r pid; do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qx "WINEPREFIX=$WINEPREFIX" && echo "$pid"
+  done | grep -q . && break
+  sleep 0.1
+done
+sleep 1 # its windows and its place among the shell's windows
 echo "Wine test environment ready in $dir (display $DISPLAY)"
