@@ -21,7 +21,8 @@ add_custom_command(
   OUTPUT ${KAVEL_GRUB_FILES}
   COMMAND ${CMAKE_COMMAND} -E env KAVEL_GRUB_LIB=${KAVEL_GRUB_LIB}
           ${PROJECT_SOURCE_DIR}/scripts/build-grub-loaders.sh ${KAVEL_GRUB_DIR}
-  DEPENDS ${PROJECT_SOURCE_DIR}/scripts/build-grub-loaders.sh ${CMAKE_BINARY_DIR}/grub-version.txt
+  DEPENDS ${PROJECT_SOURCE_DIR}/scripts/build-grub-loaders.sh ${PROJECT_SOURCE_DIR}/scripts/grub-image-lib.sh
+          ${CMAKE_BINARY_DIR}/grub-version.txt
           ${KAVEL_GRUB_LIB}/g2ldr.mbr ${KAVEL_GRUB_LIB}/g2hdr.img
   COMMENT "Making g2ldr and g2ldr.mbr from Debian's ${_grub_source}"
   VERBATIM)
