@@ -31,10 +31,12 @@ command -v npm >/dev/null 2>&1 || need+=(nodejs npm)
 
 # The boot tests and the demo's boot: QEMU (its window too) with SeaBIOS and
 # OVMF, syslinux for the stick, GRUB 2 for the hard-disk entry (and the
-# release's g2ldr.mbr and g2ldr), and what makes the small test system and its
-# disk images (ntfs-3g's mkntfs and ntfscp for a Windows C:).
+# release's g2ldr.mbr and g2ldr, and grubx64.efi for UEFI PCs), and what
+# makes the small test system and its disk images (ntfs-3g's mkntfs and
+# ntfscp for a Windows C:).
 for p in qemu-system-x86 qemu-system-gui ovmf syslinux syslinux-common syslinux-efi mtools \
-         dosfstools squashfs-tools busybox-static grub-pc-bin grub-common xorriso cpio ntfs-3g; do
+         dosfstools squashfs-tools busybox-static grub-pc-bin grub-efi-amd64-bin grub-common xorriso \
+         cpio ntfs-3g; do
   have_pkg "$p" || need+=("$p")
 done
 
