@@ -4,12 +4,17 @@
 // (0 when not given), which the test build of the raw-disk layer reads from
 // IMAGES "hdDISK.img"; the boot entry for the GRUB name found is appended to
 // MENU_LST.
+// With --uefi-config the volume is C: instead, and the file that GRUB for
+// UEFI reads beside itself on the EFI system partition is written to FILE,
+// naming C:'s partition.
 // Usage: hd_menu_entry IMAGES START_SECTOR SECTORS MENU_LST [DISK]
+//        hd_menu_entry --uefi-config IMAGES START_SECTOR SECTORS FILE [DISK]
 // Prints the GRUB name; exit code 1 when no partition lies there, 2 when the
-// menu file cannot be written.
+// file cannot be written.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "disk/partition_match.h"
 #include "install/boot_files.h"
@@ -17,8 +22,15 @@
 
 int main(int argc, char** argv)
 {
+    const bool uefi_config = argc > 1 && std::strcmp(argv[1], "--uefi-config") == 0;
+    if (uefi_config) {
+        --argc;
+        ++argv;
+    }
     if (argc != 5 && argc != 6) {
-        std::fprintf(stderr, "usage: hd_menu_entry IMAGES START_SECTOR SECTORS MENU_LST [DISK]\n");
+        std::fprintf(
+            stderr,
+            "usage: hd_menu_entry [--uefi-config] IMAGES START_SECTOR SECTORS FILE [DISK]\n");
         return 2;
     }
     trace.images = argv[1];
@@ -32,7 +44,12 @@ int main(int argc, char** argv)
                      argv[1], disk, argv[2], argv[3]);
         return 1;
     }
-    if (append_menu_entry(argv[4], device) != BOOT_FILE_OK) {
+    if (uefi_config) {
+        if (write_uefi_grub_config(argv[4], device) != BOOT_FILE_OK) {
+            std::fprintf(stderr, "cannot write GRUB's configuration to %s\n", argv[4]);
+            return 2;
+        }
+    } else if (append_menu_entry(argv[4], device) != BOOT_FILE_OK) {
         std::fprintf(stderr, "cannot append the boot entry to %s\n", argv[4]);
         return 2;
     }

@@ -26,12 +26,21 @@ ntfs_part() { # START SIZE LABEL DISK FILES...
 # field's 32 bits, as Windows writes them. Each FILE (or folder) goes to its
 # root.
 fat_part() { # START SIZE LABEL DISK FILES...
-  local start=$1 size=$2 label=$3 img=$4 part=$work/part.img hidden=$1
-  shift 4
+  fat_part_of 16 "$@"
+}
+
+# FAT32, as Windows formats an EFI system partition; otherwise as fat_part.
+fat32_part() { # START SIZE LABEL DISK FILES...
+  fat_part_of 32 "$@"
+}
+
+fat_part_of() { # BITS START SIZE LABEL DISK FILES...
+  local bits=$1 start=$2 size=$3 label=$4 img=$5 part=$work/part.img hidden=$2
+  shift 5
   [ "$hidden" -le 4294967295 ] || hidden=0
   rm -f "$part"
   truncate -s $((size * 512)) "$part"
-  mkfs.fat -F 16 -h "$hidden" -n "$label" "$part" >/dev/null || { echo "mkfs.fat failed"; return 1; }
+  mkfs.fat -F "$bits" -h "$hidden" -n "$label" "$part" >/dev/null || { echo "mkfs.fat failed"; return 1; }
   local f
   for f in "$@"; do mcopy -s -i "$part" "$f" ::/ || { echo "mcopy $f failed"; return 1; }; done
   dd if="$part" of="$img" bs=512 seek="$start" conv=notrunc status=none
