@@ -6,6 +6,9 @@
 #   efi/                              syslinux's UEFI loaders from Debian's packages
 #   g2ldr.mbr, g2ldr                  GRUB 2 for a hard-disk install, made from
 #                                     Debian's grub-pc-bin (scripts/build-grub-loaders.sh)
+#   efi-grub/grubx64.efi              GRUB 2 for a hard-disk install on a PC that starts
+#                                     Windows through 64-bit UEFI, made from Debian's
+#                                     grub-efi-amd64-bin (scripts/build-grub-efi.sh)
 #   7z.exe, 7z.dll                    7-Zip for 32-bit Windows
 #   license-syslinux.txt, license-grub.txt, license-7zip.txt, README.txt
 # Usage: make-dist.sh [OUTPUT_FOLDER]  (default: dist)
@@ -13,7 +16,8 @@
 # output folder of scripts/build-syslinux.sh, KAVEL_DIST_7ZIP the folder with
 # 7z.exe, 7z.dll and License.txt, KAVEL_DIST_EFI the efi folder the build took
 # from Debian's packages, KAVEL_DIST_GRUB the output folder of
-# scripts/build-grub-loaders.sh; without them the build makes what is missing.
+# scripts/build-grub-loaders.sh, KAVEL_DIST_GRUB_EFI that of
+# scripts/build-grub-efi.sh; without them the build makes what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$(realpath -m "${1:-dist}")
@@ -22,14 +26,16 @@ syslinux=${KAVEL_DIST_SYSLINUX:-}
 sevenzip=${KAVEL_DIST_7ZIP:-/opt/kavel-setup/7zip}
 efi=${KAVEL_DIST_EFI:-}
 grub=${KAVEL_DIST_GRUB:-}
-if [ -z "$exe" ] || [ -z "$syslinux" ] || [ -z "$efi" ] || [ -z "$grub" ]; then
+grub_efi=${KAVEL_DIST_GRUB_EFI:-}
+if [ -z "$exe" ] || [ -z "$syslinux" ] || [ -z "$efi" ] || [ -z "$grub" ] || [ -z "$grub_efi" ]; then
   bash scripts/install-deps.sh
   cmake --preset win32 >/dev/null
-  cmake --build --preset win32 --target kavel-setup syslinux_build efi_loaders grub_loaders
+  cmake --build --preset win32 --target kavel-setup syslinux_build efi_loaders grub_loaders grub_efi
   exe=${exe:-build/win32/kavel-setup.exe}
   syslinux=${syslinux:-build/win32/syslinux}
   efi=${efi:-build/win32/efi}
   grub=${grub:-build/win32/grub}
+  grub_efi=${grub_efi:-build/win32/grub-efi}
 fi
 loaders=(BOOTX64.EFI ldlinux.e64 BOOTIA32.EFI ldlinux.e32)
 for f in "${loaders[@]}"; do
@@ -37,7 +43,8 @@ for f in "${loaders[@]}"; do
 done
 for f in "$exe" "$syslinux/syslinux.exe" "$syslinux/COPYING" "$syslinux/copyright" \
          "$syslinux/source" "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$sevenzip/License.txt" \
-         "$grub/g2ldr.mbr" "$grub/g2ldr" "$grub/COPYING" "$grub/copyright" "$grub/source"; do
+         "$grub/g2ldr.mbr" "$grub/g2ldr" "$grub/COPYING" "$grub/copyright" "$grub/source" \
+         "$grub_efi/grubx64.efi" "$grub_efi/source"; do
   [ -s "$f" ] || { echo "make-dist: missing $f" >&2; exit 1; }
 done
 
@@ -49,6 +56,10 @@ cp "$syslinux/syslinux.exe" "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$grub/g2ldr.m
   "$folder/"
 mkdir "$folder/efi"
 for f in "${loaders[@]}"; do cp "$efi/$f" "$folder/efi/"; done
+# Not in efi\: those files go onto a USB drive, this one onto the EFI system
+# partition of a hard disk.
+mkdir "$folder/efi-grub"
+cp "$grub_efi/grubx64.efi" "$folder/efi-grub/"
 # Windows text files: CR LF line ends (a file that has them already keeps
 # them); the readme as UTF-8 with a byte-order mark, so that Notepad shows
 # the Chinese text.
@@ -87,19 +98,33 @@ TXT
   cat "$syslinux/copyright"
 } | crlf >"$folder/license-syslinux.txt"
 
+# grub-pc-bin and grub-efi-amd64-bin each need grub-common of their own
+# version, so installed together they are of one version: a difference means
+# one of the build's folders is stale.
 read -r package version <"$grub/source"
+if [ "$(cat "$grub_efi/source")" != "$package $version" ]; then
+  echo "make-dist: $grub_efi was made from $(cat "$grub_efi/source"), $grub from $package $version:" >&2
+  echo "make-dist: build both again" >&2
+  exit 1
+fi
 {
   cat <<TXT
-g2ldr.mbr and g2ldr
-===================
+GRUB 2: g2ldr.mbr, g2ldr and efi-grub\\grubx64.efi
+=================================================
 
-g2ldr.mbr and g2ldr in this folder are GRUB 2 from Debian's
-source package "$package", version $version (packages
-grub-pc-bin and grub-common). g2ldr.mbr is Debian's
-/usr/lib/grub/i386-pc/g2ldr.mbr, unchanged. g2ldr is Debian's g2hdr.img
-followed by a GRUB core image made with that version's grub-mkimage from
-its i386-pc modules, holding a short configuration of its own: read the
-menu.lst beside g2ldr.
+g2ldr.mbr, g2ldr and efi-grub\\grubx64.efi in this folder are GRUB 2 from
+Debian's source package "$package", version $version (packages
+grub-pc-bin, grub-efi-amd64-bin and grub-common).
+
+g2ldr.mbr is Debian's /usr/lib/grub/i386-pc/g2ldr.mbr, unchanged. g2ldr is
+Debian's g2hdr.img followed by a GRUB core image made with that version's
+grub-mkimage from its i386-pc modules, holding a short configuration of its
+own: read the menu.lst beside g2ldr.
+
+efi-grub\\grubx64.efi is a GRUB image for 64-bit UEFI made with that
+version's grub-mkimage from its x86_64-efi modules (grub-efi-amd64-bin),
+holding a short configuration of its own: read the kavel.cfg beside it,
+which names the partition whose menu.lst is read.
 
 GRUB is free software: you can redistribute it and/or modify it under the
 terms of the GNU General Public License, version 3 or (at your option) any

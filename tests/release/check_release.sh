@@ -2,22 +2,23 @@
 # Makes the release folder from the built pieces and checks what a Windows
 # user gets: every file an install onto a USB drive needs, the very bytes the
 # build made, syslinux's UEFI loaders and GRUB 2's g2ldr.mbr as Debian ships
-# them, the licence texts, the readme, and the zip holding that folder.
+# them, GRUB 2 for UEFI in a folder of its own, the licence texts, the readme,
+# and the zip holding that folder.
 # Usage: check_release.sh INSTALLER SYSLINUX_BUILD_FOLDER SEVEN_ZIP_FOLDER EFI_FOLDER OUTPUT_FOLDER
-#                         GRUB_LOADERS_FOLDER
+#                         GRUB_LOADERS_FOLDER GRUB_EFI_FOLDER
 set -euo pipefail
-exe=$1 syslinux=$2 sevenzip=$3 efi=$4 out=$5 grub=$6
+exe=$1 syslinux=$2 sevenzip=$3 efi=$4 out=$5 grub=$6 grub_efi=$7
 src=$(cd "$(dirname "$0")/../.." && pwd)
 grub_lib=/usr/lib/grub/i386-pc
 rm -rf "$out"
 KAVEL_DIST_EXE=$exe KAVEL_DIST_SYSLINUX=$syslinux KAVEL_DIST_7ZIP=$sevenzip KAVEL_DIST_EFI=$efi \
-  KAVEL_DIST_GRUB=$grub bash "$src/scripts/make-dist.sh" "$out" >/dev/null
+  KAVEL_DIST_GRUB=$grub KAVEL_DIST_GRUB_EFI=$grub_efi bash "$src/scripts/make-dist.sh" "$out" >/dev/null
 folder=$out/kavel-setup
 errors=0
 fail() { echo "release: $*" >&2; errors=$((errors + 1)); }
 
 # Exactly these files, nothing missing, nothing left over.
-expected="7z.dll 7z.exe README.txt efi/BOOTIA32.EFI efi/BOOTX64.EFI efi/ldlinux.e32 efi/ldlinux.e64 efi/syslinux-copyright.txt g2ldr g2ldr.mbr kavel-setup.exe license-7zip.txt license-grub.txt license-syslinux.txt syslinux.cfg syslinux.exe"
+expected="7z.dll 7z.exe README.txt efi-grub/grubx64.efi efi/BOOTIA32.EFI efi/BOOTX64.EFI efi/ldlinux.e32 efi/ldlinux.e64 efi/syslinux-copyright.txt g2ldr g2ldr.mbr kavel-setup.exe license-7zip.txt license-grub.txt license-syslinux.txt syslinux.cfg syslinux.exe"
 present=$(cd "$folder" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$present" = "$expected " ] || fail "the folder holds: $present"
 
@@ -53,6 +54,20 @@ head -c "$(stat -c %s "$grub_lib/g2hdr.img")" "$folder/g2ldr" | cmp -s - "$grub_
 [ "$(stat -c %s "$folder/g2ldr")" -gt $(($(stat -c %s "$grub_lib/g2hdr.img") + 32768)) ] ||
   fail "g2ldr holds no GRUB core image after g2hdr.img"
 
+# GRUB 2 for UEFI: the one the build made, an EFI program for x86-64 ("PE\0\0",
+# machine 0x8664, a PE32+ optional header (0x20b) whose subsystem is 10, an
+# EFI application), with its own configuration in its memdisk (stored
+# uncompressed), which reads kavel.cfg beside it.
+f=efi-grub/grubx64.efi
+cmp -s "$grub_efi/grubx64.efi" "$folder/$f" || fail "$f is not the one built"
+pe=$(od -An -tu4 -j60 -N4 "$folder/$f" | tr -d ' ')
+[ "$(od -An -tx1 -j"$pe" -N6 "$folder/$f" | tr -d ' ')" = 504500006486 ] &&
+  [ "$(od -An -tx1 -j$((pe + 24)) -N2 "$folder/$f" | tr -d ' ')" = 0b02 ] &&
+  [ "$(od -An -tu2 -j$((pe + 92)) -N2 "$folder/$f" | tr -d ' ')" = 10 ] ||
+  fail "$f is no EFI application for x86-64"
+[ "$(grep -a -c -F 'configfile "$cmdpath/kavel.cfg"' "$folder/$f")" -ge 1 ] ||
+  fail "$f does not hold the configuration that reads kavel.cfg beside it"
+
 # Windows text files with CR LF on every line.
 for f in syslinux.cfg README.txt license-7zip.txt license-syslinux.txt license-grub.txt \
          efi/syslinux-copyright.txt; do
@@ -77,12 +92,18 @@ grep -q -F "apt-get source syslinux=$version" "$lic" || fail "license-syslinux.t
 grep -q 'GNU LGPL' "$folder/license-7zip.txt" || fail "license-7zip.txt names no licence"
 
 # GRUB's licence: the GPL, version 3, the files it covers, the exact source
-# package of the installed grub-pc-bin, and Debian's copyright file at its end.
+# package of the installed grub-pc-bin and grub-efi-amd64-bin (one version),
+# and Debian's copyright file at its end.
 read -r grub_package grub_version <<<"$(dpkg-query -W -f='${source:Package} ${source:Version}' grub-pc-bin)"
+[ "$(dpkg-query -W -f='${source:Package} ${source:Version}' grub-efi-amd64-bin)" = "$grub_package $grub_version" ] ||
+  fail "grub-efi-amd64-bin and grub-pc-bin are of different versions"
 lic=$folder/license-grub.txt
 grep -q 'GNU GENERAL PUBLIC LICENSE' "$lic" && grep -q 'Version 3, 29 June 2007' "$lic" ||
   fail "license-grub.txt lacks the GPL, version 3"
-grep -q -F 'g2ldr.mbr and g2ldr in this folder' "$lic" || fail "license-grub.txt does not say which files it covers"
+grep -q -F 'g2ldr.mbr, g2ldr and efi-grub\grubx64.efi in this folder' "$lic" ||
+  fail "license-grub.txt does not say which files it covers"
+grep -q -F 'grub-pc-bin, grub-efi-amd64-bin and grub-common' "$lic" ||
+  fail "license-grub.txt does not name the packages it comes from"
 grep -q -F "source package \"$grub_package\", version $grub_version " "$lic" ||
   fail "license-grub.txt does not name source package $grub_package $grub_version"
 grep -q -F "apt-get source $grub_package=$grub_version" "$lic" || fail "license-grub.txt does not say how to get the source"
@@ -91,11 +112,12 @@ grep -q -F "apt-get source $grub_package=$grub_version" "$lic" || fail "license-
 
 # The readme, in Chinese and in English: every file of the kit, that an
 # install needs nothing more, what the GRUB 2 pair does, that grldr is not
-# shipped and is taken on XP when it is there, administrator rights.
+# shipped and is taken on XP when it is there, what GRUB 2 for UEFI is for and
+# how Kavel Linux is chosen then, administrator rights.
 readme=$folder/README.txt
 head -c 3 "$readme" | cmp -s - <(printf '\xef\xbb\xbf') || fail "readme without BOM"
 for word in kavel-setup.exe 7z.exe 7z.dll syslinux.exe syslinux.cfg license-7zip.txt license-syslinux.txt \
-            license-grub.txt g2ldr.mbr grldr; do
+            license-grub.txt g2ldr.mbr grldr 'efi-grub\grubx64.efi' 'EFI\kavel' kavel.cfg; do
   [ "$(grep -c -F "$word" "$readme")" -ge 2 ] || fail "readme does not name $word in both languages"
 done
 grep -q '安装到 U 盘或硬盘分区所需的一切都已在这个文件夹里' "$readme" ||
@@ -110,7 +132,10 @@ for phrase in 'efi\ ' 'GPL' '能在 UEFI 电脑上启动' 'starts on UEFI PCs' '
               'Everything an install onto a USB drive or a hard-disk partition needs is in this folder' \
               'Windows Vista 至 Windows 11' 'Windows Vista to Windows 11' \
               'GRUB 2 读取 C:\menu.lst' 'which reads the boot menu in C:\menu.lst' \
-              '就照旧使用 grldr' 'it is used as before' 'GPL-3+'; do
+              '就照旧使用 grldr' 'it is used as before' 'GPL-3+' \
+              '以 UEFI 方式启动 Windows 的电脑' 'PC that starts Windows through UEFI' \
+              'EFI 系统分区' 'EFI system partition' '固件启动项' 'firmware boot entry' \
+              '“使用设备”' '"Use a device"' '64 位' '64-bit'; do
   grep -q -F "$phrase" <<<"$flat" || fail "readme lacks: $phrase"
 done
 
