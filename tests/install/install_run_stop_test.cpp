@@ -279,7 +279,8 @@ TEST_F(InstallRun, ClosingMidRunAndStartingAgainNeverMixesTwoRuns)
         std::string l = log();
         EXPECT_TRUE(l == own || l == text(IDS_WAITING_FOR_PREVIOUS_RUN) + text(IDS_DONE) + own)
             << l;
-        EXPECT_LE(children_named(&app, "7z.exe").size(), 1u);
+        // The new run's extraction and its test of the image, nothing older.
+        EXPECT_LE(children_named(&app, "7z.exe").size(), 2u);
     }
     PostMessageA(progress, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
