@@ -119,6 +119,20 @@ HANDLE open_null_device()
     return nothing;
 }
 
+// A child's start-up record: nothing of the installer's own, these three
+// standard handles, no window shown.
+STARTUPINFOW hidden_start(HANDLE input, HANDLE output, HANDLE errors)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    startup.hStdInput = input;
+    startup.hStdOutput = output;
+    startup.hStdError = errors;
+    return startup;
+}
+
 } // namespace
 
 bool installer_folder(wchar_t* folder, std::size_t size)
@@ -156,13 +170,8 @@ HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int select
     SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
 
     HANDLE nothing = open_null_device();
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nothing;
-    startup.hStdOutput = selector != CAPTURE_ERRORS ? write_end : nothing;
-    startup.hStdError = selector != CAPTURE_OUTPUT ? write_end : nothing;
+    STARTUPINFOW startup = hidden_start(nothing, selector != CAPTURE_ERRORS ? write_end : nothing,
+                                        selector != CAPTURE_OUTPUT ? write_end : nothing);
     if (!start_program(command_line, TRUE, CREATE_NO_WINDOW, &startup, process))
         fail_api("CreateProcess");
 
@@ -229,13 +238,7 @@ void take_exit_code(PROCESS_INFORMATION* process, DWORD* code)
 DWORD run_and_wait(char* command_line)
 {
     HANDLE nothing = open_null_device();
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdInput = nothing;
-    startup.hStdOutput = nothing;
-    startup.hStdError = nothing;
+    STARTUPINFOW startup = hidden_start(nothing, nothing, nothing);
 
     PROCESS_INFORMATION process;
     if (!start_program(command_line, TRUE, CREATE_NO_WINDOW, &startup, &process))

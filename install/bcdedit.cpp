@@ -74,14 +74,8 @@ step_outcome complete_entry(const bcd_entry* entry, const char* id)
     for (std::size_t i = 0; i < entry->step_count; ++i)
         if (!bcdedit_step(entry->steps[i], id))
             return step_failed();
-    if (!remember_entry(entry->id_path, id)) {
-        DWORD error = GetLastError();
-        log_string(IDS_FAILED);
-        SetLastError(error);
-        log_append(last_error_text());
-        log_append("\r\n");
-        return step_failed();
-    }
+    if (!remember_entry(entry->id_path, id))
+        return failed_for_system_reason();
     return STEP_DONE;
 }
 

@@ -35,17 +35,6 @@ void enter_installer_folder()
         fail_api("SetCurrentDirectory");
 }
 
-// A copy that failed: the outcome and the system's reason; the run ends.
-step_outcome failed_copy()
-{
-    DWORD error = GetLastError();
-    log_string(IDS_FAILED);
-    SetLastError(error);
-    log_append(last_error_text());
-    log_append("\r\n");
-    return step_failed();
-}
-
 // What change_boot_file's change gives when CopyFileA failed.
 constexpr int LOADER_NOT_COPIED = -1;
 
@@ -64,7 +53,7 @@ template <typename Change> step_outcome change_boot_file(const char* path, Chang
             SetFileAttributesA(path, before);
         SetLastError(error);
         if (result == LOADER_NOT_COPIED)
-            return failed_copy();
+            return failed_for_system_reason();
         return step_failed(result == BOOT_FILE_CANNOT_OPEN ? IDS_CANNOT_OPEN : IDS_FAILED);
     }
     SetFileAttributesA(path, LOADER_ATTRIBUTES);
@@ -91,7 +80,7 @@ step_outcome copy_pair()
         if (!is_plain_file(name)) {
             log_text(IDS_COPYING, 'C', "", name);
             SetLastError(ERROR_FILE_NOT_FOUND);
-            return failed_copy();
+            return failed_for_system_reason();
         }
     }
     for (int i = 0; i < 2; ++i) {
@@ -293,12 +282,12 @@ step_outcome copy_uefi_loaders(char letter)
     char boot_folder[16];
     compose_text(boot_folder, sizeof boot_folder, "%c:\\EFI\\BOOT", letter);
     if (!make_folder(folder) || !make_folder(boot_folder))
-        return failed_copy();
+        return failed_for_system_reason();
     for (int i = 0; i < 4; ++i) {
         char target[32];
         compose_text(target, sizeof target, "%s\\%s", boot_folder, UEFI_FILES[i]);
         if (!CopyFileA(source[i], target, FALSE))
-            return failed_copy();
+            return failed_for_system_reason();
     }
     log_string(IDS_DONE);
     return STEP_DONE;
@@ -311,7 +300,7 @@ step_outcome set_up_syslinux(char letter)
     char target[16];
     compose_text(target, sizeof target, "%c:\\syslinux.cfg", letter);
     if (!CopyFileA("syslinux.cfg", target, FALSE))
-        return failed_copy();
+        return failed_for_system_reason();
     log_string(IDS_DONE);
     set_progress(95);
     if (!run_goes_on())

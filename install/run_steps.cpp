@@ -80,6 +80,16 @@ bool child_succeeded(unsigned long code, char* output)
     return code == 0;
 }
 
+step_outcome failed_for_system_reason()
+{
+    DWORD error = GetLastError();
+    log_string(IDS_FAILED);
+    SetLastError(error);
+    log_append(last_error_text());
+    log_append("\r\n");
+    return step_failed();
+}
+
 bool is_plain_file(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);

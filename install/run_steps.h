@@ -55,5 +55,9 @@ void log_text(int id, ...);
 // is 0, else "失败\r\n" and `output`. Frees `output`; true when `code` is 0.
 bool child_succeeded(unsigned long code, char* output);
 
+// A step that failed for the reason the thread's last system error gives:
+// logs "失败", the system's text and a line end; the run ends.
+step_outcome failed_for_system_reason();
+
 // Whether `path` names a file, not a folder.
 bool is_plain_file(const char* path);

@@ -24,17 +24,6 @@ bool in_folder(const esp_place* esp, const char* name, char* path)
     return compose_text(path, MAX_PATH, "%s\\%s", esp->folder, name);
 }
 
-// What the step failed with: the system's reason, as a failed copy shows it.
-step_outcome failed_with_reason()
-{
-    DWORD error = GetLastError();
-    log_string(IDS_FAILED);
-    SetLastError(error);
-    log_append(last_error_text());
-    log_append("\r\n");
-    return step_failed();
-}
-
 // Creates `path` unless it is a folder already.
 bool make_folder(const char* path)
 {
@@ -58,7 +47,7 @@ step_outcome put_grub_on_esp(esp_place* esp)
         return step_failed(IDS_FAILED);
     if (!is_plain_file(GRUB_SOURCE)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
-        return failed_with_reason();
+        return failed_for_system_reason();
     }
     char efi[MAX_PATH];
     char grub[MAX_PATH];
@@ -70,7 +59,7 @@ step_outcome put_grub_on_esp(esp_place* esp)
     esp->folder_was_there =
         attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     if (!make_folder(efi) || !make_folder(esp->folder) || !CopyFileA(GRUB_SOURCE, grub, FALSE))
-        return failed_with_reason();
+        return failed_for_system_reason();
     int written = write_uefi_grub_config(config, c_name);
     if (written != BOOT_FILE_OK)
         return step_failed(written == BOOT_FILE_CANNOT_OPEN ? IDS_CANNOT_OPEN : IDS_FAILED);

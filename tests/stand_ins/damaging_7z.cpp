@@ -14,15 +14,6 @@
 
 namespace {
 
-std::string last_quoted(const std::string& line)
-{
-    std::size_t end = line.rfind('"');
-    if (end == std::string::npos || end == 0)
-        return "";
-    std::size_t start = line.rfind('"', end - 1);
-    return line.substr(start + 1, end - start - 1);
-}
-
 void damage(const std::string& path, const std::string& action, long long argument)
 {
     if (action == "folder") {

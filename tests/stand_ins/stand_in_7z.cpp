@@ -21,15 +21,6 @@
 
 namespace {
 
-std::string last_quoted(const std::string& line)
-{
-    std::size_t end = line.rfind('"');
-    if (end == std::string::npos || end == 0)
-        return "";
-    std::size_t start = line.rfind('"', end - 1);
-    return line.substr(start + 1, end - start - 1);
-}
-
 long long listed_size(const std::string& name)
 {
     std::istringstream sizes(read_file_or(beside_program("7z.sizes"), ""));

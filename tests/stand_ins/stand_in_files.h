@@ -62,6 +62,16 @@ inline std::string beside_parent(const char* name)
     return ok ? folder_of(path) + name : beside_program(name);
 }
 
+// The last double-quoted argument of a command line: the name 7z is given.
+inline std::string last_quoted(const std::string& line)
+{
+    std::size_t end = line.rfind('"');
+    if (end == std::string::npos || end == 0)
+        return "";
+    std::size_t start = line.rfind('"', end - 1);
+    return line.substr(start + 1, end - start - 1);
+}
+
 // The whole file, or `fallback` when there is none.
 inline std::string read_file_or(const std::string& path, const std::string& fallback)
 {
