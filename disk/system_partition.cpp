@@ -32,7 +32,7 @@ DWORD system_partition_number(DWORD disk)
                                 OPEN_EXISTING, 0, nullptr);
     if (device == INVALID_HANDLE_VALUE)
         return 0;
-    static DWORD layout_words[LAYOUT_SIZE / sizeof(DWORD) + 1];
+    DWORD layout_words[LAYOUT_SIZE / sizeof(DWORD) + 1];
     auto* layout = reinterpret_cast<DRIVE_LAYOUT_INFORMATION_EX*>(layout_words);
     DWORD returned = 0;
     BOOL ok = DeviceIoControl(device, IOCTL_DISK_GET_DRIVE_LAYOUT_EX, nullptr, 0, layout,
