@@ -141,3 +141,18 @@ $(diff <(cat "$expected") <(echo "$got") | sed -n 's/^< /  expected /p; s/^> /  
   echo "report: $(grep -c '^KAVEL sfs: ' <<<"$text") .sfs mounted as built, found on $(sed -n 's/^KAVEL partition: //p' <<<"$text")"
   echo "command line: $cmdline"
 }
+
+# Ends the test with MESSAGE, and the tail of the serial log LOG when given.
+fail() { # MESSAGE [LOG]
+  echo "FAILED: $1"
+  [ -n "${2:-}" ] && serial_tail "$2"
+  exit 1
+}
+
+# The Windows path of a host path, for a program run under Wine.
+windows_path() { printf 'Z:%s' "$(tr / '\\' <<<"$1")"; }
+
+# "start size" of partition N of the disk image DISK, as sfdisk made it.
+partition_place() { # DISK N
+  sfdisk -d "$1" 2>/dev/null | sed -n "s|^$1$2 : start= *\([0-9]*\), size= *\([0-9]*\),.*|\1 \2|p"
+}

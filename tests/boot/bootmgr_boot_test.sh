@@ -28,16 +28,12 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/boot_lib.sh"
+. "$here/windows_disk_lib.sh"
 work=$1 tree=$2 expected=$3 tool=$4 loaders=$5 runner=${6:-native}
 limit=180 # seconds per boot
 rm -rf "$work"
 mkdir -p "$work"
 
-fail() {
-  echo "FAILED: $1"
-  [ -n "${2:-}" ] && serial_tail "$2"
-  exit 1
-}
 for f in g2ldr g2ldr.mbr; do
   [ -s "$loaders/$f" ] || fail "no $loaders/$f (target grub_loaders)"
 done
@@ -58,9 +54,7 @@ hd0.img3 : start=83968, size=104448, type=5
 hd0.img5 : size=32768, type=6
 hd0.img6 : size=65536, type=6
 TABLE
-place() { # N -> "start size"
-  sfdisk -d "$disk" | sed -n "s|^$disk$1 : start= *\([0-9]*\), size= *\([0-9]*\),.*|\1 \2|p"
-}
+place() { partition_place "$disk" "$1"; } # N -> "start size"
 read -r reserved_start reserved_size <<<"$(place 1)"
 read -r c_start c_size <<<"$(place 2)"
 read -r other_start other_size <<<"$(place 5)"
@@ -68,7 +62,6 @@ read -r target_start target_size <<<"$(place 6)"
 echo "System Reserved at $reserved_start, C: at $c_start, logical partitions at $other_start and $target_start (kavel)"
 
 # C:\menu.lst as the installer leaves it where there was none.
-windows_path() { printf 'Z:%s' "$(tr / '\\' <<<"$1")"; }
 menu=$work/c/menu.lst
 mkdir -p "$work/c"
 if [ "$runner" = wine ]; then
@@ -99,35 +92,6 @@ decoy() { # FOLDER TITLE
 decoy "$work/reserved" "System Reserved"
 decoy "$work/other" "Drive D:"
 
-# NTFS as Windows makes it, written without mounting: the geometry and the
-# partition's start go into its boot sector.
-ntfs_part() { # START SIZE LABEL DISK FILES...
-  local start=$1 size=$2 label=$3 img=$4 part=$work/part.img
-  shift 4
-  rm -f "$part"
-  truncate -s $((size * 512)) "$part"
-  mkntfs -F -Q -q -s 512 -L "$label" -p "$start" -H 255 -S 63 "$part" >"$work/mkntfs.log" 2>&1 ||
-    { cat "$work/mkntfs.log"; fail "mkntfs failed"; }
-  local f
-  for f in "$@"; do
-    ntfscp -f "$part" "$f" "$(basename "$f")" >"$work/ntfscp.log" 2>&1 ||
-      { cat "$work/ntfscp.log"; fail "ntfscp $f failed"; }
-  done
-  dd if="$part" of="$img" bs=512 seek="$start" conv=notrunc status=none
-  rm -f "$part"
-}
-# FAT; hidden sectors = the partition's start.
-fat_part() { # START SIZE LABEL DISK FILES...
-  local start=$1 size=$2 label=$3 img=$4 part=$work/part.img
-  shift 4
-  rm -f "$part"
-  truncate -s $((size * 512)) "$part"
-  mkfs.fat -F 16 -h "$start" -n "$label" "$part" >/dev/null
-  local f
-  for f in "$@"; do mcopy -s -i "$part" "$f" ::/; done
-  dd if="$part" of="$img" bs=512 seek="$start" conv=notrunc status=none
-  rm -f "$part"
-}
 mkdir -p "$work/other" "$work/kavel"
 echo "data of another system" >"$work/other/readme.txt"
 cp "$tree"/* "$work/kavel/"

@@ -28,11 +28,6 @@ limit=240 # seconds for the boot
 rm -rf "$work"
 mkdir -p "$work"
 
-fail() {
-  echo "FAILED: $1"
-  [ -n "${2:-}" ] && serial_tail "$2"
-  exit 1
-}
 for f in g2ldr g2ldr.mbr; do
   [ -s "$loaders/$f" ] || fail "no $loaders/$f (target grub_loaders)"
 done
@@ -47,17 +42,13 @@ unit: sectors
 hd1.img1 : start=2048, size=65536, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, name="data"
 hd1.img3 : start=5000000000, size=131072, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, name="kavel"
 TABLE
-place() { # DISK N -> "start size"
-  sfdisk -d "$1" 2>/dev/null | sed -n "s|^$1$2 : start= *\([0-9]*\), size= *\([0-9]*\),.*|\1 \2|p"
-}
-read -r data_start data_size <<<"$(place "$gpt" 1)"
-read -r target_start target_size <<<"$(place "$gpt" 3)"
-[ -n "$target_start" ] && [ -z "$(place "$gpt" 2)" ] ||
+read -r data_start data_size <<<"$(partition_place "$gpt" 1)"
+read -r target_start target_size <<<"$(partition_place "$gpt" 3)"
+[ -n "$target_start" ] && [ -z "$(partition_place "$gpt" 2)" ] ||
   fail "sfdisk did not leave slot 1 unused between the data partition and the target"
 echo "disk 1 (GPT): data at $data_start (slot 0), slot 1 unused, kavel at $target_start (slot 2)"
 
 # C:\menu.lst as the installer leaves it where there was none.
-windows_path() { printf 'Z:%s' "$(tr / '\\' <<<"$1")"; }
 menu=$work/c/menu.lst
 mkdir -p "$work/c"
 if [ "$runner" = wine ]; then
@@ -91,7 +82,7 @@ sfdisk -q --no-reread --no-tell-kernel "$system" <<'TABLE'
 label: dos
 hd0.img1 : start=2048, size=129024, type=7, bootable
 TABLE
-read -r c_start c_size <<<"$(place "$system" 1)"
+read -r c_start c_size <<<"$(partition_place "$system" 1)"
 ntfs_part "$c_start" "$c_size" Windows "$system" "$loaders/g2ldr" "$menu" || fail "disk 0's C:"
 put_boot_sector_file "$system" "$loaders/g2ldr.mbr" || fail "g2ldr.mbr on disk 0"
 

@@ -24,11 +24,6 @@ limit=300 # seconds per boot
 rm -rf "$work"
 mkdir -p "$work"
 
-fail() {
-  echo "FAILED: $1"
-  [ -n "${2:-}" ] && serial_tail "$2"
-  exit 1
-}
 
 # The disk's tables; the partitions' places as sfdisk made them.
 disk=$work/hd0.img
@@ -40,9 +35,7 @@ hd0.img2 : start=36864, size=225280, type=5
 hd0.img5 : size=32768, type=6
 hd0.img6 : size=65536, type=6
 TABLE
-place() { # N -> "start size"
-  sfdisk -d "$disk" | sed -n "s|^$disk$1 : start= *\([0-9]*\), size= *\([0-9]*\),.*|\1 \2|p"
-}
+place() { partition_place "$disk" "$1"; } # N -> "start size"
 read -r c_start c_size <<<"$(place 1)"
 read -r other_start other_size <<<"$(place 5)"
 read -r target_start target_size <<<"$(place 6)"
@@ -58,7 +51,6 @@ printf "%s$line_end" '# boot menu of this PC' 'timeout 2' 'default 1' '' 'title 
 
 # The entry for the target, and for the wrong partition, each appended to a
 # copy of the user's menu.lst by the installer's own code.
-windows_path() { printf 'Z:%s' "$(tr / '\\' <<<"$1")"; }
 entry_for() { # NAME START SIZE -> prints the GRUB name
   cp "$user_menu" "$work/$1-menu.lst"
   if [ "$runner" = wine ]; then

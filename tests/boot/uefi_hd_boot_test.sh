@@ -35,11 +35,6 @@ ovmf=/usr/share/OVMF
 rm -rf "$work"
 mkdir -p "$work"
 
-fail() {
-  echo "FAILED: $1"
-  [ -n "${2:-}" ] && serial_tail "$2"
-  exit 1
-}
 [ -s "$grub_efi/grubx64.efi" ] || fail "no $grub_efi/grubx64.efi (target grub_efi)"
 for f in OVMF_CODE.fd OVMF_VARS.fd; do
   [ -s "$ovmf/$f" ] || fail "no $ovmf/$f (package ovmf)"
@@ -58,9 +53,7 @@ hd0.img3 : size=131072, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, name="Basic d
 hd0.img4 : size=32768, type=DE94BBA4-06D1-4D40-A16A-BFD50179D6AC, name="Recovery"
 hd0.img5 : size=131072, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, name="kavel"
 TABLE
-place() { # N -> "start size"
-  sfdisk -d "$disk" 2>/dev/null | sed -n "s|^$disk$1 : start= *\([0-9]*\), size= *\([0-9]*\),.*|\1 \2|p"
-}
+place() { partition_place "$disk" "$1"; } # N -> "start size"
 read -r esp_start esp_size <<<"$(place 1)"
 read -r c_start c_size <<<"$(place 3)"
 read -r recovery_start recovery_size <<<"$(place 4)"
@@ -70,7 +63,6 @@ echo "ESP at $esp_start, MSR, C: at $c_start, recovery at $recovery_start, kavel
 
 # What the installer writes: \EFI\kavel\kavel.cfg naming C:, and
 # C:\menu.lst, created with the entry alone, naming the target.
-windows_path() { printf 'Z:%s' "$(tr / '\\' <<<"$1")"; }
 entry_tool() { # OUTPUT_NAME ARGS... -> the GRUB name it printed
   local name=$1
   shift
