@@ -23,7 +23,6 @@ DWORD run_bcdedit(const char* arguments, char** output)
     PROCESS_INFORMATION child;
     HANDLE pipe = run_captured(command, &child, CAPTURE_BOTH);
     *output = read_pipe_text(pipe);
-    wait_child(&child, INFINITE);
     DWORD code = 0;
     take_exit_code(&child, &code);
     return code;
@@ -118,6 +117,5 @@ void delete_bcd_entry(const bcd_entry* entry, const char* id)
     HeapFree(GetProcessHeap(), 0, output);
     if (code != 0)
         log_text(IDS_BOOT_MENU_ENTRY_LEFT, id);
-    SetFileAttributesA(entry->id_path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(entry->id_path);
+    delete_file(entry->id_path);
 }

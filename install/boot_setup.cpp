@@ -114,20 +114,14 @@ c_drive_before note_c_drive()
     return before;
 }
 
-void remove_file(const char* path)
-{
-    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path);
-}
-
 // The pair files this run added go, and menu.lst loses the entry it gained.
 void restore_c_drive(const c_drive_before& before)
 {
     for (int i = 0; i < 2; ++i)
         if (!before.pair_was_there[i])
-            remove_file(PAIR_TARGETS[i]);
+            delete_file(PAIR_TARGETS[i]);
     if (before.menu_attributes == INVALID_FILE_ATTRIBUTES) {
-        remove_file(MENU_PATH);
+        delete_file(MENU_PATH);
         return;
     }
     SetFileAttributesA(MENU_PATH, FILE_ATTRIBUTE_NORMAL);

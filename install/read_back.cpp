@@ -119,13 +119,12 @@ read_end compare_with_stream(read_back_state* s, HANDLE file, HANDLE stream, int
     }
 }
 
-// Ends a child that only reads, unless it has ended by itself, and waits for
-// it, so that none is left running; its exit code.
+// Ends a child that only reads, unless it has ended by itself; its exit
+// code, once it has ended, so that none is left running.
 DWORD end_reader(PROCESS_INFORMATION* child, bool at_once)
 {
     if (at_once)
         TerminateProcess(child->hProcess, 1);
-    wait_child(child, INFINITE);
     DWORD code = 0;
     take_exit_code(child, &code);
     return code;

@@ -90,6 +90,12 @@ step_outcome failed_for_system_reason()
     return step_failed();
 }
 
+void delete_file(const char* path)
+{
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path);
+}
+
 bool is_plain_file(const char* path)
 {
     DWORD attributes = GetFileAttributesA(path);

@@ -59,5 +59,8 @@ bool child_succeeded(unsigned long code, char* output);
 // logs "失败", the system's text and a line end; the run ends.
 step_outcome failed_for_system_reason();
 
+// Deletes the file at `path`, also when it is read-only, hidden or system.
+void delete_file(const char* path);
+
 // Whether `path` names a file, not a folder.
 bool is_plain_file(const char* path);

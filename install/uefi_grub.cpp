@@ -73,10 +73,8 @@ void take_grub_off_esp(const esp_place* esp)
         return;
     for (const char* name : ESP_FILES) {
         char path[MAX_PATH];
-        if (in_folder(esp, name, path)) {
-            SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path);
-        }
+        if (in_folder(esp, name, path))
+            delete_file(path);
     }
     RemoveDirectoryA(esp->folder);
 }
