@@ -17,12 +17,12 @@ constexpr DWORD READ_PIECE = 1024;
 // Programs that are part of Windows, taken from the system folder. Every other
 // program comes from the installer's folder.
 struct system_program {
-    const char* name;
+    const wchar_t* name;
     // 64-bit Windows has this one only in its own system folder, which a
     // 32-bit program sees redirected to the 32-bit one.
     bool native_only;
 };
-const system_program SYSTEM_PROGRAMS[] = {{"chkdsk", false}, {"bcdedit", true}};
+const system_program SYSTEM_PROGRAMS[] = {{L"chkdsk", false}, {L"bcdedit", true}};
 
 // The system folder of the running Windows itself: on 64-bit Windows, where
 // this 32-bit program sees SysWOW64 as System32, its alias Sysnative.
@@ -42,30 +42,32 @@ UINT native_system_folder(wchar_t* path, std::size_t size)
     return n + std::size(alias) - 1;
 }
 
-bool append_wide(wchar_t* path, std::size_t size, const char* text)
+bool append_wide(wchar_t* path, std::size_t size, const wchar_t* text)
 {
     std::size_t used = std::wcslen(path);
-    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, path + used, static_cast<int>(size - used));
-    return n > 0;
+    if (used + std::wcslen(text) >= size)
+        return false;
+    std::wcscat(path, text);
+    return true;
 }
 
 // The full path of the program that the first word of `command_line` names:
 // never looked up in the current folder or on the PATH, where a planted copy
 // would run with the installer's rights. A name without extension gets ".exe".
-bool program_path(const char* command_line, wchar_t* path, std::size_t size)
+bool program_path(const wchar_t* command_line, wchar_t* path, std::size_t size)
 {
-    char name[TEXT_BUFFER_SIZE];
-    std::size_t length = std::strcspn(command_line, " \t");
-    if (length == 0 || length + sizeof ".exe" > sizeof name)
+    wchar_t name[TEXT_BUFFER_SIZE];
+    std::size_t length = std::wcscspn(command_line, L" \t");
+    if (length == 0 || length + std::size(L".exe") > std::size(name))
         return false;
-    std::memcpy(name, command_line, length);
-    name[length] = '\0';
+    std::wmemcpy(name, command_line, length);
+    name[length] = L'\0';
     const system_program* in_system = nullptr;
     for (const system_program& program : SYSTEM_PROGRAMS)
-        if (lstrcmpiA(name, program.name) == 0)
+        if (lstrcmpiW(name, program.name) == 0)
             in_system = &program;
-    if (std::strchr(name, '.') == nullptr)
-        std::strcat(name, ".exe");
+    if (std::wcschr(name, L'.') == nullptr)
+        std::wcscat(name, L".exe");
 
     if (in_system != nullptr) {
         UINT n = in_system->native_only ? native_system_folder(path, size)
@@ -75,24 +77,21 @@ bool program_path(const char* command_line, wchar_t* path, std::size_t size)
     } else if (!installer_folder(path, size)) {
         return false;
     }
-    return append_wide(path, size, "\\") && append_wide(path, size, name);
+    return append_wide(path, size, L"\\") && append_wide(path, size, name);
 }
 
 // CreateProcess with the program's full path and the command line as the
-// caller composed it, widened from the ANSI code page, so that a folder whose
-// name that code page cannot spell still works. A failure leaves the last
-// error as CreateProcess would (a missing program: ERROR_FILE_NOT_FOUND).
-BOOL start_program(char* command_line, BOOL inherit, DWORD flags, STARTUPINFOW* startup,
+// caller composed it. A failure leaves the last error as CreateProcess would
+// (a missing program: ERROR_FILE_NOT_FOUND).
+BOOL start_program(wchar_t* command_line, BOOL inherit, DWORD flags, STARTUPINFOW* startup,
                    PROCESS_INFORMATION* process)
 {
     wchar_t program[TEXT_BUFFER_SIZE] = L"";
-    wchar_t line[TEXT_BUFFER_SIZE];
-    if (!program_path(command_line, program, TEXT_BUFFER_SIZE) ||
-        MultiByteToWideChar(CP_ACP, 0, command_line, -1, line, TEXT_BUFFER_SIZE) == 0) {
+    if (!program_path(command_line, program, TEXT_BUFFER_SIZE)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
         return FALSE;
     }
-    return CreateProcessW(program, line, nullptr, nullptr, inherit, flags, nullptr, nullptr,
+    return CreateProcessW(program, command_line, nullptr, nullptr, inherit, flags, nullptr, nullptr,
                           startup, process);
 }
 
@@ -146,7 +145,7 @@ bool installer_folder(wchar_t* folder, std::size_t size)
     return true;
 }
 
-bool program_available(const char* name)
+bool program_available(const wchar_t* name)
 {
     wchar_t path[TEXT_BUFFER_SIZE] = L"";
     if (!program_path(name, path, TEXT_BUFFER_SIZE))
@@ -155,7 +154,7 @@ bool program_available(const char* name)
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int selector)
+HANDLE run_captured(wchar_t* command_line, PROCESS_INFORMATION* process, int selector)
 {
     SECURITY_ATTRIBUTES inheritable;
     inheritable.nLength = sizeof inheritable;
@@ -235,7 +234,7 @@ void take_exit_code(PROCESS_INFORMATION* process, DWORD* code)
     CloseHandle(process->hProcess);
 }
 
-DWORD run_and_wait(char* command_line)
+DWORD run_and_wait(wchar_t* command_line)
 {
     HANDLE nothing = open_null_device();
     STARTUPINFOW startup = hidden_start(nothing, nothing, nothing);

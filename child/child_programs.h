@@ -11,7 +11,8 @@ bool installer_folder(wchar_t* folder, std::size_t size);
 
 // Running external command-line programs, each in a console of its own that
 // has no window; its standard handles are a pipe or the null device, never
-// the installer's own. The command line goes to the child unchanged; its first word
+// the installer's own. The command line goes to the child unchanged, wide, so
+// that an image path any code page cannot spell reaches it; its first word
 // names the program, which is started by its full path: chkdsk from the system
 // folder (bcdedit from the running Windows's own, also for this 32-bit
 // program on 64-bit Windows), every other program from the installer's folder (".exe" added to a
@@ -27,11 +28,11 @@ constexpr int CAPTURE_BOTH = 2;   // both, in the order the child writes them
 // Starts `command_line` with the stream(s) `selector` names as the write end
 // of a new pipe, and fills `process`. Returns the pipe's read end, which
 // belongs to the caller.
-HANDLE run_captured(char* command_line, PROCESS_INFORMATION* process, int selector);
+HANDLE run_captured(wchar_t* command_line, PROCESS_INFORMATION* process, int selector);
 
 // Whether the program that `name` names is where run_captured would start
 // it from.
-bool program_available(const char* name);
+bool program_available(const wchar_t* name);
 
 // Everything read from `pipe` until no process holds its write end any more,
 // followed by one NUL; closes `pipe`. Never null: the block comes from the
@@ -45,13 +46,13 @@ char* read_pipe_text(HANDLE pipe);
 void append_heap_text(char** text, SIZE_T* used, SIZE_T* capacity, const char* piece, SIZE_T n);
 
 // Waits for the child of run_captured to end and stores its exit code in
-// `code`, then closes the record's thread and process handles. Ends the process with code 3 after the failure box when the code
-// cannot be read.
+// `code`, then closes the record's thread and process handles. Ends the process with code 3 after
+// the failure box when the code cannot be read.
 void take_exit_code(PROCESS_INFORMATION* process, DWORD* code);
 
 // Starts `command_line`, waits for it without a time limit and returns its exit
 // code.
-DWORD run_and_wait(char* command_line);
+DWORD run_and_wait(wchar_t* command_line);
 
 // 1 as soon as the child of `process` has ended, 0 when `milliseconds` pass
 // first. A wait the platform refuses also takes the whole time and gives 0, so a

@@ -12,9 +12,10 @@ else()
 endif()
 
 # Registers a test; under Windows it runs through Wine inside the test run's
-# environment, which the fixture "wine" sets up and tears down.
+# environment, which the fixture "wine" sets up and tears down, in the
+# Chinese locale unless LOCALE names another.
 function(kavel_register_test name)
-  cmake_parse_arguments(T "" "TIMEOUT" "COMMAND;FIXTURES" ${ARGN})
+  cmake_parse_arguments(T "" "TIMEOUT;LOCALE" "COMMAND;FIXTURES" ${ARGN})
   if(NOT T_COMMAND)
     set(T_COMMAND ${name})
   endif()
@@ -25,7 +26,7 @@ function(kavel_register_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT})
   if(WIN32)
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "wine;${T_FIXTURES}"
-      ENVIRONMENT "KAVEL_WINE_DIR=${KAVEL_WINE_DIR};KAVEL_BUILD_DIR=${CMAKE_BINARY_DIR};KAVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+      ENVIRONMENT "KAVEL_WINE_DIR=${KAVEL_WINE_DIR};KAVEL_BUILD_DIR=${CMAKE_BINARY_DIR};KAVEL_SOURCE_DIR=${PROJECT_SOURCE_DIR};KAVEL_WINE_LOCALE=${T_LOCALE}")
   endif()
 endfunction()
 

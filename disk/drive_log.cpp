@@ -25,13 +25,13 @@ void log_drive(std::FILE* log, char letter)
                           place.starting_offset, place.partition_length);
         break;
     case VOLUME_OPEN_FAILED:
-        write_create_file_error(log, path, last_error_text());
+        write_create_file_error(log, path, last_error_text_ansi());
         break;
     case VOLUME_NUMBER_FAILED:
-        write_device_number_error(log, path, last_error_text());
+        write_device_number_error(log, path, last_error_text_ansi());
         break;
     case VOLUME_INFO_FAILED:
-        write_partition_info_error(log, path, last_error_text());
+        write_partition_info_error(log, path, last_error_text_ansi());
         break;
     }
 }

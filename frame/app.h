@@ -6,11 +6,16 @@ extern HINSTANCE app_instance;
 
 // Text number `id` of the string table, in one of 16 rotating slots: it stays
 // intact for 16 further fetches. Ends the process (code 3) when there is none.
-const char* load_res_string(int id);
+// Wide, so that it reads the same whatever the ANSI code page.
+const wchar_t* load_res_string(int id);
 
 // The system's message text for the calling thread's last error, as it comes
 // (usually ending in "\r\n"); overwritten by every call.
-const char* last_error_text();
+const wchar_t* last_error_text();
+
+// The same text in the ANSI code page, for the drive log's file; a buffer of
+// its own, also overwritten by every call.
+const char* last_error_text_ansi();
 
 // Message box "name (number): text" for a failed system call. The caller
 // decides what follows, normally the end of the process with code 3.

@@ -1,5 +1,6 @@
 #include "frame/compose_text.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -21,63 +22,59 @@ bool compose_text(char* buf, std::size_t size, const char* format, ...)
 
 namespace {
 
-// Length of the character that starts at text[i].
-std::size_t char_length(const char* text, std::size_t i, std::size_t len,
-                        bool (*is_lead_byte)(unsigned char))
+// Length in units of the character that starts at text[i].
+template <typename C>
+std::size_t char_length(const std::basic_string<C>& text, std::size_t i, bool (*starts_pair)(C))
 {
-    if (is_lead_byte && is_lead_byte(static_cast<unsigned char>(text[i])) && i + 1 < len)
-        return 2;
-    return 1;
+    return starts_pair && starts_pair(text[i]) && i + 1 < text.size() ? 2 : 1;
 }
 
 } // namespace
 
-void format_with_path(char* out, std::size_t size, const char* format, const char* path,
-                      bool (*is_lead_byte)(unsigned char))
+template <typename C>
+void format_with_path(C* out, std::size_t size, const C* format, const C* path_text,
+                      bool (*starts_pair)(C))
 {
     if (size == 0)
         return;
-    if (compose_text(out, size, format, path))
-        return;
-
-    const char* mark = std::strstr(format, "%s");
-    if (!mark) {
-        compose_text(out, size, "%s", format);
-        return;
-    }
-    std::string before(format, mark);
-    std::string after(mark + 2);
+    using text = std::basic_string<C>;
+    const C mark[] = {'%', 's', 0};
+    const C ellipsis[] = {'.', '.', '.', 0};
+    text whole = format;
+    text path = path_text;
+    std::size_t at = whole.find(mark);
+    text before = at == text::npos ? whole : whole.substr(0, at);
+    text after = at == text::npos ? text() : whole.substr(at + 2);
+    std::size_t room = size - 1; // units for text, terminator aside
     std::size_t fixed = before.size() + after.size();
-    static const char ellipsis[] = "...";
-    std::size_t room = size - 1; // bytes for text, terminator aside
-    if (fixed + 3 >= room) {
+    text result;
+    if (at == text::npos || fixed + path.size() <= room) {
+        result = at == text::npos ? whole : before + path + after;
+    } else if (fixed + 3 >= room) {
         // Even the message alone barely fits: show it without the path.
-        std::snprintf(out, size, "%s%s", before.c_str(), after.c_str());
-        return;
+        result = before + after;
+    } else {
+        std::size_t keep = room - fixed - 3; // units of the path that can stay
+        // Split the characters into a head and a tail; the tail, which names
+        // the file, gets the larger share.
+        std::size_t head = 0;
+        while (head < path.size()) {
+            std::size_t c = char_length(path, head, starts_pair);
+            if (head + c > keep / 3)
+                break;
+            head += c;
+        }
+        // Walk forward from the head to the first character boundary whose rest fits.
+        std::size_t tail_start = head;
+        while (tail_start < path.size() && path.size() - tail_start > keep - head)
+            tail_start += char_length(path, tail_start, starts_pair);
+        result = before + path.substr(0, head) + ellipsis + path.substr(tail_start) + after;
     }
-    std::size_t keep = room - fixed - 3; // bytes of the path that can stay
-    std::size_t len = std::strlen(path);
-
-    // Split the characters into a head and a tail; the tail, which names the
-    // file, gets the larger share.
-    std::size_t head_budget = keep / 3;
-    std::size_t head = 0;
-    while (head < len) {
-        std::size_t c = char_length(path, head, len, is_lead_byte);
-        if (head + c > head_budget)
-            break;
-        head += c;
-    }
-    std::size_t tail_budget = keep - head;
-    // Walk forward from the head to the first character boundary whose rest fits.
-    std::size_t tail_start = head;
-    while (tail_start < len && len - tail_start > tail_budget)
-        tail_start += char_length(path, tail_start, len, is_lead_byte);
-
-    std::string text = before;
-    text.append(path, head);
-    text += ellipsis;
-    text.append(path + tail_start);
-    text += after;
-    std::snprintf(out, size, "%s", text.c_str());
+    result.resize(std::min(result.size(), room));
+    std::copy(result.begin(), result.end(), out);
+    out[result.size()] = 0;
 }
+
+template void format_with_path<char>(char*, std::size_t, const char*, const char*, bool (*)(char));
+template void format_with_path<wchar_t>(wchar_t*, std::size_t, const wchar_t*, const wchar_t*,
+                                        bool (*)(wchar_t));

@@ -6,10 +6,12 @@
 bool compose_text(char* buf, std::size_t size, const char* format, ...)
     __attribute__((format(printf, 3, 4)));
 
-// Fills `out` with printf(format, path) where format holds exactly one "%s".
-// When that does not fit in `size` bytes the path is shortened in the middle
-// with "..." so that its beginning (the drive) and its end (the file name)
-// still show. `is_lead_byte` tells double-byte lead bytes of the code page,
-// so that no character is cut in two; null for a single-byte code page.
-void format_with_path(char* out, std::size_t size, const char* format, const char* path,
-                      bool (*is_lead_byte)(unsigned char));
+// Fills `out` with `format` whose one "%s" is replaced by `path`. When that
+// does not fit in `size` characters the path is shortened in the middle with
+// "..." so that its beginning (the drive) and its end (the file name) still
+// show. `starts_pair` tells the first unit of a two-unit character (a
+// double-byte lead byte, a UTF-16 high surrogate), so that no character is
+// cut in two; null where every character is one unit.
+template <typename C>
+void format_with_path(C* out, std::size_t size, const C* format, const C* path,
+                      bool (*starts_pair)(C));

@@ -9,7 +9,7 @@ namespace {
 #endif
 
 using set_default_dll_directories_fn = BOOL(WINAPI*)(DWORD);
-using set_dll_directory_fn = BOOL(WINAPI*)(LPCSTR);
+using set_dll_directory_fn = BOOL(WINAPI*)(LPCWSTR);
 
 // The program runs as administrator, often from a Downloads folder: a DLL
 // loaded later comes from the system folder only, never from beside the
@@ -19,15 +19,15 @@ using set_dll_directory_fn = BOOL(WINAPI*)(LPCSTR);
 void guard_process()
 {
     SetErrorMode(SEM_FAILCRITICALERRORS);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     auto set_default = reinterpret_cast<set_default_dll_directories_fn>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
     if (set_default != nullptr)
         set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
     auto set_directory = reinterpret_cast<set_dll_directory_fn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
     if (set_directory != nullptr)
-        set_directory("");
+        set_directory(L"");
 }
 
 } // namespace
@@ -39,5 +39,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     // The dialog's result is the exit code: 0 when the user leaves, -1 when it
     // cannot be created.
     return static_cast<int>(
-        DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, main_dialog_proc, 0));
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, main_dialog_proc, 0));
 }

@@ -1,46 +1,51 @@
 #include <cstdio>
-#include <cstring>
+#include <cwchar>
 
 #include "frame/app.h"
 #include "frame/exit_codes.h"
+#include "frame/wide_text.h"
 
 namespace {
-char error_text[TEXT_BUFFER_SIZE];
-}
+wchar_t error_text[TEXT_BUFFER_SIZE];
+char error_text_ansi[TEXT_BUFFER_SIZE];
+} // namespace
 
-const char* last_error_text()
+const wchar_t* last_error_text()
 {
     DWORD error = GetLastError();
-    char* message = nullptr;
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+    wchar_t* message = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                  FORMAT_MESSAGE_IGNORE_INSERTS,
                              nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                             reinterpret_cast<LPSTR>(&message), 0, nullptr);
-    if (n != 0 && message != nullptr) {
-        std::size_t len = std::strlen(message);
-        if (len > sizeof error_text - 1)
-            len = sizeof error_text - 1;
-        std::memcpy(error_text, message, len);
-        error_text[len] = '\0';
-    } else {
+                             reinterpret_cast<LPWSTR>(&message), 0, nullptr);
+    if (n != 0 && message != nullptr)
+        lstrcpynW(error_text, message, TEXT_BUFFER_SIZE);
+    else
         // No text for this number: still say which error it was, on a line of its own.
-        std::snprintf(error_text, sizeof error_text, "Unknown error %lu.\r\n",
-                      static_cast<unsigned long>(error));
-    }
+        compose_wide(error_text, TEXT_BUFFER_SIZE, L"Unknown error %lu.\r\n",
+                     static_cast<unsigned long>(error));
     if (message != nullptr)
         LocalFree(message);
     SetLastError(error);
     return error_text;
 }
 
+const char* last_error_text_ansi()
+{
+    DWORD error = GetLastError();
+    narrow(last_error_text(), CP_ACP, error_text_ansi, TEXT_BUFFER_SIZE);
+    SetLastError(error);
+    return error_text_ansi;
+}
+
 void report_api_failure(const char* name)
 {
     DWORD error = GetLastError();
-    const char* text = last_error_text();
-    char report[TEXT_BUFFER_SIZE];
-    std::snprintf(report, sizeof report, "%s (%lu): %s", name, static_cast<unsigned long>(error),
-                  text);
-    MessageBoxA(nullptr, report, "Error", MB_OK | MB_ICONERROR);
+    const wchar_t* text = last_error_text();
+    wchar_t report[TEXT_BUFFER_SIZE];
+    compose_wide(report, TEXT_BUFFER_SIZE, L"%hs (%lu): %s", name,
+                 static_cast<unsigned long>(error), text);
+    MessageBoxW(nullptr, report, L"Error", MB_OK | MB_ICONERROR);
 }
 
 void fail_api(const char* name)

@@ -6,18 +6,18 @@
 namespace {
 
 constexpr unsigned SLOT_COUNT = 16;
-char slots[SLOT_COUNT][TEXT_BUFFER_SIZE];
+wchar_t slots[SLOT_COUNT][TEXT_BUFFER_SIZE];
 // Counts fetches; both threads fetch, so each fetch takes its own step.
 std::atomic<unsigned> slot_counter{0};
 
 } // namespace
 
-const char* load_res_string(int id)
+const wchar_t* load_res_string(int id)
 {
     // The counter wraps at a multiple of 16, so slots keep their rotation.
     unsigned slot = (slot_counter.fetch_add(1) + 1) % SLOT_COUNT;
-    char* text = slots[slot];
-    if (LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), text, TEXT_BUFFER_SIZE) == 0)
+    wchar_t* text = slots[slot];
+    if (LoadStringW(GetModuleHandleW(nullptr), static_cast<UINT>(id), text, TEXT_BUFFER_SIZE) == 0)
         fail_api("LoadString");
     return text;
 }

@@ -6,6 +6,7 @@
 #include "frame/app.h"
 #include "frame/compose_text.h"
 #include "frame/exit_codes.h"
+#include "frame/wide_text.h"
 #include "install/progress_dialog.h"
 #include "resources/resource_ids.h"
 
@@ -18,8 +19,8 @@ constexpr DWORD LOADER_ATTRIBUTES =
 // Gives its exit code, taken once it has ended.
 DWORD run_bcdedit(const char* arguments, char** output)
 {
-    char command[TEXT_BUFFER_SIZE];
-    compose_text(command, sizeof command, "bcdedit %s", arguments);
+    wchar_t command[TEXT_BUFFER_SIZE];
+    compose_wide(command, TEXT_BUFFER_SIZE, L"bcdedit %hs", arguments);
     PROCESS_INFORMATION child;
     HANDLE pipe = run_captured(command, &child, CAPTURE_BOTH);
     *output = read_pipe_text(pipe);
@@ -116,6 +117,6 @@ void delete_bcd_entry(const bcd_entry* entry, const char* id)
     DWORD code = run_bcdedit(arguments, &output);
     HeapFree(GetProcessHeap(), 0, output);
     if (code != 0)
-        log_text(IDS_BOOT_MENU_ENTRY_LEFT, id);
+        log_text(IDS_BOOT_MENU_ENTRY_LEFT, widened(id).text);
     delete_file(entry->id_path);
 }

@@ -8,6 +8,7 @@
 #include "frame/app.h"
 #include "frame/compose_text.h"
 #include "frame/exit_codes.h"
+#include "frame/wide_text.h"
 #include "install/boot_files.h"
 #include "install/boot_manager_entry.h"
 #include "install/hard_disk_mode.h"
@@ -63,7 +64,7 @@ template <typename Change> step_outcome change_boot_file(const char* path, Chang
 
 step_outcome copy_loader(const char* name, const char* target)
 {
-    log_text(IDS_COPYING, 'C', "", target + 3);
+    log_text(IDS_COPYING, 'C', L"", widened(target + 3).text);
     return change_boot_file(
         target, [&] { return CopyFileA(name, target, FALSE) ? BOOT_FILE_OK : LOADER_NOT_COPIED; });
 }
@@ -78,7 +79,7 @@ step_outcome copy_pair()
 {
     for (const char* name : PAIR_FILES) {
         if (!is_plain_file(name)) {
-            log_text(IDS_COPYING, 'C', "", name);
+            log_text(IDS_COPYING, 'C', L"", widened(name).text);
             SetLastError(ERROR_FILE_NOT_FOUND);
             return failed_for_system_reason();
         }
@@ -305,8 +306,8 @@ step_outcome set_up_syslinux(char letter)
         return loaders;
 
     log_string(IDS_INSTALLING_BOOT_LOADER);
-    char command[32];
-    compose_text(command, sizeof command, "syslinux -f %c:", letter);
+    wchar_t command[32];
+    compose_wide(command, 32, L"syslinux -f %c:", letter);
     PROCESS_INFORMATION child;
     HANDLE pipe = run_captured(command, &child, CAPTURE_ERRORS);
     char* errors = read_pipe_text(pipe);

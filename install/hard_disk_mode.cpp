@@ -59,7 +59,7 @@ step_outcome check_hard_disk_install(char letter)
     windows_boot_menu menu = running_boot_menu();
     if (menu == BOOT_MENU_BOOT_INI && !is_plain_file("C:\\boot.ini"))
         return step_failed(IDS_NO_BOOT_INI);
-    if (menu != BOOT_MENU_BOOT_INI && !program_available("bcdedit"))
+    if (menu != BOOT_MENU_BOOT_INI && !program_available(L"bcdedit"))
         return step_failed(IDS_NO_BOOT_INI);
     int refusal = menu == BOOT_MENU_FIRMWARE ? uefi_refusal() : 0;
     if (refusal != 0)

@@ -12,6 +12,7 @@
 #include "frame/app.h"
 #include "frame/compose_text.h"
 #include "frame/exit_codes.h"
+#include "frame/wide_text.h"
 #include "install/archive_listing.h"
 #include "install/boot_setup.h"
 #include "install/hard_disk_mode.h"
@@ -30,7 +31,7 @@ constexpr DWORD POLL_MS = 250;
 // What the step functions leave for the next one.
 struct run_state {
     char letter;
-    char image[TEXT_BUFFER_SIZE];
+    wchar_t image[TEXT_BUFFER_SIZE];
     char* listing; // from the image check to the end of the run
     int64_t total_size;
     int64_t done_size;
@@ -55,8 +56,9 @@ step_outcome format_drive(run_state* run)
 step_outcome check_image(run_state* run)
 {
     log_string(IDS_CHECKING_IMAGE);
-    char command[TEXT_BUFFER_SIZE];
-    if (!compose_text(command, sizeof command, "7z l \"%s\" *.sfs vmlinuz initrd.gz", run->image))
+    wchar_t command[TEXT_BUFFER_SIZE];
+    if (!compose_wide(command, TEXT_BUFFER_SIZE, L"7z l \"%s\" *.sfs vmlinuz initrd.gz",
+                      run->image))
         return step_failed(IDS_FAILED);
     PROCESS_INFORMATION child;
     HANDLE pipe = run_captured(command, &child, CAPTURE_OUTPUT);
@@ -92,8 +94,8 @@ step_outcome check_image(run_state* run)
 step_outcome check_file_system(run_state* run)
 {
     log_string(IDS_CHECKING_FILE_SYSTEM);
-    char command[TEXT_BUFFER_SIZE];
-    compose_text(command, sizeof command, "chkdsk %c:", run->letter);
+    wchar_t command[TEXT_BUFFER_SIZE];
+    compose_wide(command, TEXT_BUFFER_SIZE, L"chkdsk %c:", run->letter);
     // The check only reads: a stop ends it.
     next_child_only_reads(run_goes_on);
     DWORD code = run_and_wait(command);
@@ -142,11 +144,13 @@ void close_child(PROCESS_INFORMATION* child)
 // Extracts one file and follows it with the bar until its child ends.
 step_outcome extract_file(run_state* run, const char* name, int64_t listed_size)
 {
-    log_text(IDS_COPYING, run->letter, "kavel\\", name);
-    char command[TEXT_BUFFER_SIZE];
+    // The listing's names are in the OEM code page, as 7-Zip printed them.
+    wide_copy wide_name = widened(name, CP_OEMCP);
+    log_text(IDS_COPYING, run->letter, L"kavel\\", wide_name.text);
+    wchar_t command[TEXT_BUFFER_SIZE];
     char target[TEXT_BUFFER_SIZE];
-    if (!compose_text(command, sizeof command, "7z e -y -o%c:\\kavel\\ \"%s\" \"%s\"", run->letter,
-                      run->image, name) ||
+    if (!compose_wide(command, TEXT_BUFFER_SIZE, L"7z e -y -o%c:\\kavel\\ \"%s\" \"%s\"",
+                      run->letter, run->image, wide_name.text) ||
         !compose_text(target, sizeof target, "%c:\\kavel\\%s", run->letter, name))
         return step_failed(IDS_FAILED);
     PROCESS_INFORMATION child;
@@ -226,7 +230,7 @@ step_outcome read_back(run_state* run)
 step_outcome install_steps(run_state* run)
 {
     run->letter = selected_drive_letter();
-    compose_text(run->image, sizeof run->image, "%s", image_path_text());
+    lstrcpynW(run->image, image_path_text(), TEXT_BUFFER_SIZE);
     if (!run_goes_on())
         return step_stopped();
 
@@ -238,7 +242,7 @@ step_outcome install_steps(run_state* run)
             return usable;
     }
 
-    bool format = SendDlgItemMessageA(main_dialog, IDC_FORMAT, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    bool format = SendDlgItemMessageW(main_dialog, IDC_FORMAT, BM_GETCHECK, 0, 0) == BST_CHECKED;
     step_outcome outcome = format ? format_drive(run) : check_for_stop();
     for (auto step : {check_image, check_file_system, check_free_space, extract_files, read_back})
         if (outcome.end == STEP_GOES_ON)

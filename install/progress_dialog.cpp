@@ -6,6 +6,7 @@
 
 #include "child/child_programs.h"
 #include "frame/app.h"
+#include "frame/exit_codes.h"
 #include "install/install_worker.h"
 #include "install/progress_layout.h"
 #include "install/run_steps.h"
@@ -41,11 +42,15 @@ enum : UINT {
 // user-interface thread touches these.
 constexpr UINT_PTR SHOW_LOG_TIMER = 1;
 constexpr UINT SHOW_LOG_DELAY_MS = 40;
-char* pending_text; // NUL-terminated; from the process heap, kept between runs
-SIZE_T pending_length;
-SIZE_T pending_capacity;
-int pending_bar = -1; // the bar position to show next, or -1
-bool dialog_ending;   // EndDialog called: later reports have no effect
+constexpr SIZE_T PENDING_START_CAPACITY = 1024;
+struct pending_log {
+    wchar_t* text;   // NUL-terminated; from the process heap, kept between runs
+    SIZE_T length;   // characters, terminator aside
+    SIZE_T capacity; // characters
+    int bar;         // the bar position to show next, or -1
+};
+pending_log pending = {nullptr, 0, 0, -1};
+bool dialog_ending; // EndDialog called: later reports have no effect
 
 // The worker of the last run; only the user-interface thread touches it.
 HANDLE last_worker;
@@ -99,7 +104,7 @@ void start_worker(unsigned run)
 {
     auto* start = static_cast<worker_start*>(HeapAlloc(GetProcessHeap(), 0, sizeof(worker_start)));
     if (start == nullptr)
-        ExitProcess(2);
+        ExitProcess(EXIT_OUT_OF_MEMORY);
     start->run = run;
     start->previous = last_worker; // handed over to the new worker
     last_worker = nullptr;
@@ -117,23 +122,37 @@ LRESULT CALLBACK log_proc(HWND window, UINT message, WPARAM wparam, LPARAM lpara
 {
     if ((message == WM_KEYDOWN || message == WM_CHAR) && wparam == VK_ESCAPE)
         return 0;
-    return CallWindowProcA(log_prev_proc, window, message, wparam, lparam);
+    return CallWindowProcW(log_prev_proc, window, message, wparam, lparam);
 }
 
 // The first report since the last showing sets the timer for the next one.
 void plan_showing(HWND dialog)
 {
-    if (pending_length == 0 && pending_bar < 0)
+    if (pending.length == 0 && pending.bar < 0)
         SetTimer(dialog, SHOW_LOG_TIMER, SHOW_LOG_DELAY_MS, nullptr);
 }
 
-void keep_pending(HWND dialog, const char* text)
+void keep_pending(HWND dialog, const wchar_t* text)
 {
-    SIZE_T length = lstrlenA(text);
+    SIZE_T length = lstrlenW(text);
     if (length == 0)
         return;
     plan_showing(dialog);
-    append_heap_text(&pending_text, &pending_length, &pending_capacity, text, length);
+    if (pending.text == nullptr || pending.length + length + 1 > pending.capacity) {
+        SIZE_T larger = pending.text != nullptr ? pending.capacity : PENDING_START_CAPACITY;
+        while (pending.length + length + 1 > larger)
+            larger *= 2;
+        HANDLE heap = GetProcessHeap();
+        void* block = pending.text == nullptr
+                          ? HeapAlloc(heap, 0, larger * sizeof(wchar_t))
+                          : HeapReAlloc(heap, 0, pending.text, larger * sizeof(wchar_t));
+        if (block == nullptr)
+            ExitProcess(EXIT_OUT_OF_MEMORY);
+        pending.text = static_cast<wchar_t*>(block);
+        pending.capacity = larger;
+    }
+    CopyMemory(pending.text + pending.length, text, (length + 1) * sizeof(wchar_t));
+    pending.length += length;
 }
 
 // What was waiting to be painted in the dialog and its controls when its
@@ -171,7 +190,7 @@ held_drawing hold_dialog_drawing()
     for (HWND control = GetWindow(progress_dialog, GW_CHILD); control != nullptr;
          control = GetWindow(control, GW_HWNDNEXT))
         keep_waiting_repaint(&held, control);
-    SendMessageA(progress_dialog, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(progress_dialog, WM_SETREDRAW, FALSE, 0);
     return held;
 }
 
@@ -179,7 +198,7 @@ void release_dialog_drawing(held_drawing* held)
 {
     if (!held->held)
         return;
-    SendMessageA(progress_dialog, WM_SETREDRAW, TRUE, 0);
+    SendMessageW(progress_dialog, WM_SETREDRAW, TRUE, 0);
     for (int i = 0; i < held->count; ++i) {
         if (held->waiting[i] == nullptr)
             continue;
@@ -209,14 +228,14 @@ scroll_bar_looks look_of_scroll_bars(HWND log)
 // So the dialog's drawing is held while the text goes in; then the log's text
 // is painted afresh, and its frame, with the bars, only when a bar's look has
 // changed, as it does once the log is longer than its window.
-void append_to_log(const char* text)
+void append_to_log(const wchar_t* text)
 {
     HWND log = GetDlgItem(progress_dialog, IDC_LOG);
     scroll_bar_looks before = look_of_scroll_bars(log);
     held_drawing held = hold_dialog_drawing();
-    LRESULT end = SendMessageA(log, WM_GETTEXTLENGTH, 0, 0);
-    SendMessageA(log, EM_SETSEL, end, end);
-    SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+    LRESULT end = SendMessageW(log, WM_GETTEXTLENGTH, 0, 0);
+    SendMessageW(log, EM_SETSEL, end, end);
+    SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
     release_dialog_drawing(&held);
     scroll_bar_looks after = look_of_scroll_bars(log);
     bool same_bars = std::memcmp(&before, &after, sizeof before) == 0;
@@ -228,13 +247,13 @@ void append_to_log(const char* text)
 void show_pending()
 {
     KillTimer(progress_dialog, SHOW_LOG_TIMER);
-    if (pending_length != 0) {
-        append_to_log(pending_text);
-        pending_length = 0;
+    if (pending.length != 0) {
+        append_to_log(pending.text);
+        pending.length = 0;
     }
-    if (pending_bar >= 0)
-        SendDlgItemMessageA(progress_dialog, IDC_PROGRESS, PBM_SETPOS, pending_bar, 0);
-    pending_bar = -1;
+    if (pending.bar >= 0)
+        SendDlgItemMessageW(progress_dialog, IDC_PROGRESS, PBM_SETPOS, pending.bar, 0);
+    pending.bar = -1;
 }
 
 // The bar moves with the next showing too: so it never overtakes a text,
@@ -242,7 +261,7 @@ void show_pending()
 void move_bar(HWND dialog, int position)
 {
     plan_showing(dialog);
-    pending_bar = position;
+    pending.bar = position;
 }
 
 // The dialog ends with everything the worker handed over shown; what a
@@ -262,32 +281,32 @@ void end_run_here()
     // A writing child (an extraction ends at the worker's next check, syslinux,
     // the format) is left to its end.
     end_read_only_child();
-    SetDlgItemTextA(progress_dialog, IDC_STOP_CLOSE, load_res_string(IDS_CLOSE));
+    SetDlgItemTextW(progress_dialog, IDC_STOP_CLOSE, load_res_string(IDS_CLOSE));
 }
 
 void on_init(HWND dialog)
 {
     progress_dialog = dialog;
-    pending_length = 0;
-    pending_bar = -1;
+    pending.length = 0;
+    pending.bar = -1;
     dialog_ending = false;
     unsigned run = current_run.fetch_add(1) + 1;
-    SetWindowTextA(dialog, load_res_string(IDS_PROGRESS_TITLE));
+    SetWindowTextW(dialog, load_res_string(IDS_PROGRESS_TITLE));
     HWND log = GetDlgItem(dialog, IDC_LOG);
-    SendMessageA(log, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(SYSTEM_FIXED_FONT)),
+    SendMessageW(log, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(SYSTEM_FIXED_FONT)),
                  FALSE);
     log_prev_proc = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(log, GWL_WNDPROC, reinterpret_cast<LONG>(log_proc)));
+        SetWindowLongW(log, GWL_WNDPROC, reinterpret_cast<LONG>(log_proc)));
     // The default limit of an edit would drop the end of a long log, the
     // "安装中断！" of a failed run with it; 0 lifts it as far as it goes.
-    SendMessageA(log, EM_SETLIMITTEXT, 0, 0);
+    SendMessageW(log, EM_SETLIMITTEXT, 0, 0);
     RECT client;
     GetClientRect(dialog, &client);
     layout_progress_dialog(client.right - client.left, client.bottom - client.top);
     run_active = 1;
-    SetDlgItemTextA(dialog, IDC_STOP_CLOSE, load_res_string(IDS_STOP));
-    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
-    SendDlgItemMessageA(dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
+    SetDlgItemTextW(dialog, IDC_STOP_CLOSE, load_res_string(IDS_STOP));
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
     start_worker(run);
 }
 
@@ -306,7 +325,7 @@ bool for_this_dialog(WPARAM run)
 // Sends a report of the calling worker's run to the dialog.
 void report(UINT message, LPARAM value)
 {
-    SendMessageA(progress_dialog, message, worker_run, value);
+    SendMessageW(progress_dialog, message, worker_run, value);
 }
 
 } // namespace
@@ -350,7 +369,7 @@ INT_PTR CALLBACK progress_dialog_proc(HWND dialog, UINT message, WPARAM wparam, 
         return TRUE;
     case MSG_LOG:
         if (for_this_dialog(wparam))
-            keep_pending(dialog, reinterpret_cast<const char*>(lparam));
+            keep_pending(dialog, reinterpret_cast<const wchar_t*>(lparam));
         return TRUE;
     case MSG_PROGRESS:
         if (for_this_dialog(wparam))
@@ -365,9 +384,24 @@ INT_PTR CALLBACK progress_dialog_proc(HWND dialog, UINT message, WPARAM wparam, 
     }
 }
 
-void log_append(const char* text)
+void log_append(const wchar_t* text)
 {
     report(MSG_LOG, reinterpret_cast<LPARAM>(text));
+}
+
+void log_child_output(const char* text)
+{
+    // Console programs print in the OEM code page when their output is a pipe.
+    int length = MultiByteToWideChar(CP_OEMCP, 0, text, -1, nullptr, 0);
+    if (length <= 1)
+        return;
+    HANDLE heap = GetProcessHeap();
+    auto* wide = static_cast<wchar_t*>(HeapAlloc(heap, 0, length * sizeof(wchar_t)));
+    if (wide == nullptr)
+        ExitProcess(EXIT_OUT_OF_MEMORY);
+    MultiByteToWideChar(CP_OEMCP, 0, text, -1, wide, length);
+    log_append(wide);
+    HeapFree(heap, 0, wide);
 }
 
 void set_progress(int position)
@@ -409,6 +443,6 @@ void end_workers_before_exit()
         if (result != WAIT_OBJECT_0 + 1)
             return; // ended, or the wait is over
         MSG message;
-        PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
 }

@@ -16,7 +16,9 @@ void layout_progress_dialog(int width, int height);
 
 // The worker's only ways to report. A worker whose run is no longer the
 // current one (its dialog was closed) reports nowhere.
-void log_append(const char* text);
+void log_append(const wchar_t* text);
+// Logs what a console child printed, read in the OEM code page.
+void log_child_output(const char* text);
 void set_progress(int position);
 void end_run();
 

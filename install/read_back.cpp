@@ -6,6 +6,7 @@
 #include "frame/app.h"
 #include "frame/compose_text.h"
 #include "frame/exit_codes.h"
+#include "frame/wide_text.h"
 #include "install/progress_dialog.h"
 #include "install/progress_math.h"
 #include "install/read_back_sums.h"
@@ -27,7 +28,7 @@ enum read_end { SAME, DIFFERENT, SHORT, UNREADABLE, IMAGE_UNREADABLE, STOPPED };
 // What the read-back of the whole run has found so far.
 struct read_back_state {
     char letter;
-    const char* image;
+    const wchar_t* image;
     unsigned char* on_target; // CHUNK bytes
     unsigned char* in_image;  // CHUNK bytes
     int64_t total;            // the bytes of all files
@@ -137,12 +138,12 @@ step_outcome drive_lost_data(const read_back_state* s, const char* name, read_en
 {
     log_string(IDS_FAILED);
     if (end == UNREADABLE) {
-        log_text(IDS_READ_BACK_FAILED, s->letter, name);
+        log_text(IDS_READ_BACK_FAILED, s->letter, widened(name, CP_OEMCP).text);
         SetLastError(error);
         log_append(last_error_text());
     } else if (end == SHORT || end == DIFFERENT) {
-        log_text(end == SHORT ? IDS_FILE_SHORT : IDS_DIFFERS_AT, s->letter, name,
-                 static_cast<long long>(offset));
+        log_text(end == SHORT ? IDS_FILE_SHORT : IDS_DIFFERS_AT, s->letter,
+                 widened(name, CP_OEMCP).text, static_cast<long long>(offset));
     }
     log_string(IDS_DRIVE_LOSES_DATA);
     return step_failed();
@@ -154,13 +155,14 @@ read_end find_difference(read_back_state* s, const extracted_file* file, int64_t
                          DWORD* error)
 {
     char path[TEXT_BUFFER_SIZE];
-    char command[TEXT_BUFFER_SIZE];
+    wchar_t command[TEXT_BUFFER_SIZE];
     HANDLE target = open_uncached(s, file->name, path);
     *error = GetLastError();
     *offset = 0;
     if (target == INVALID_HANDLE_VALUE)
         return UNREADABLE;
-    if (!compose_text(command, sizeof command, "7z e -so \"%s\" \"%s\"", s->image, file->name)) {
+    if (!compose_wide(command, TEXT_BUFFER_SIZE, L"7z e -so \"%s\" \"%s\"", s->image,
+                      widened(file->name, CP_OEMCP).text)) {
         CloseHandle(target);
         return IMAGE_UNREADABLE;
     }
@@ -241,12 +243,12 @@ step_outcome take_image_sum(image_test* test, uint64_t* sum)
 
 } // namespace
 
-void start_image_test(image_test* test, const char* image)
+void start_image_test(image_test* test, const wchar_t* image)
 {
-    char command[TEXT_BUFFER_SIZE];
+    wchar_t command[TEXT_BUFFER_SIZE];
     test->running = false;
     // The same names as the listing, so the same files.
-    if (!compose_text(command, sizeof command, "7z t -scrcCRC32 \"%s\" *.sfs vmlinuz initrd.gz",
+    if (!compose_wide(command, TEXT_BUFFER_SIZE, L"7z t -scrcCRC32 \"%s\" *.sfs vmlinuz initrd.gz",
                       image))
         return;
     test->said = collect_pipe(run_captured(command, &test->child, CAPTURE_OUTPUT));
@@ -262,7 +264,7 @@ void end_image_test(image_test* test)
     abandon_collector(test->said);
 }
 
-step_outcome read_back_files(char letter, const char* image, image_test* test,
+step_outcome read_back_files(char letter, const wchar_t* image, image_test* test,
                              const extracted_file* files, std::size_t count, int64_t total)
 {
     if (count == 0)

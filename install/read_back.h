@@ -26,7 +26,7 @@ struct image_test {
 };
 
 // Starts the test of the files that the listing of `image` named.
-void start_image_test(image_test* test, const char* image);
+void start_image_test(image_test* test, const wchar_t* image);
 
 // Ends a test that is still running, and waits for its end.
 void end_image_test(image_test* test);
@@ -36,5 +36,5 @@ void end_image_test(image_test* test);
 // `image`; the test is ended afterwards. The bar moves from where the
 // extraction of `total` bytes left it up to 90. A difference, a short file or
 // a read error ends the run, naming the file, with a warning about the drive.
-step_outcome read_back_files(char letter, const char* image, image_test* test,
+step_outcome read_back_files(char letter, const wchar_t* image, image_test* test,
                              const extracted_file* files, std::size_t count, int64_t total);

@@ -1,10 +1,10 @@
 #include "install/run_steps.h"
 
 #include <cstdarg>
-#include <cstdio>
 
 #include "frame/app.h"
 #include "frame/exit_codes.h"
+#include "frame/wide_text.h"
 #include "install/progress_dialog.h"
 #include "resources/resource_ids.h"
 
@@ -24,7 +24,7 @@ void leave_run(step_outcome outcome, const char* listing)
     if (outcome.text != 0)
         log_string(outcome.text);
     if (outcome.show_listing && listing != nullptr)
-        log_append(listing);
+        log_child_output(listing);
     switch (outcome.end) {
     case STEP_GOES_ON:
         if (stop_point())
@@ -62,10 +62,10 @@ void log_string(int id)
 
 void log_text(int id, ...)
 {
-    char line[TEXT_BUFFER_SIZE];
+    wchar_t line[TEXT_BUFFER_SIZE];
     va_list args;
     va_start(args, id);
-    std::vsnprintf(line, sizeof line, load_res_string(id), args);
+    compose_wide_cut(line, TEXT_BUFFER_SIZE, load_res_string(id), args);
     va_end(args);
     log_append(line);
 }
@@ -74,7 +74,7 @@ bool child_succeeded(unsigned long code, char* output)
 {
     if (code != 0) {
         log_string(IDS_FAILED);
-        log_append(output);
+        log_child_output(output);
     }
     HeapFree(GetProcessHeap(), 0, output);
     return code == 0;
@@ -86,7 +86,7 @@ step_outcome failed_for_system_reason()
     log_string(IDS_FAILED);
     SetLastError(error);
     log_append(last_error_text());
-    log_append("\r\n");
+    log_append(L"\r\n");
     return step_failed();
 }
 

@@ -47,8 +47,9 @@ bool stop_point();
 // Logs the text of string `id`.
 void log_string(int id);
 
-// Logs the text of string `id` formatted with printf's rules; a line that
-// would not fit is cut, which loses nothing but text.
+// Logs the text of string `id` formatted with the platform's wide printf
+// rules: %s takes a wide text, %c a character. A line that would not fit is
+// cut, which loses nothing but text.
 void log_text(int id, ...);
 
 // Logs the outcome of a child that has ended with `code`: nothing when it

@@ -52,9 +52,14 @@ if ! apt-cache show linux-image-amd64 >/dev/null 2>&1; then
   apt-get update -q
 fi
 
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$'; then
-  sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
+# The Chinese Windows the installer is made for, and an English one, whose
+# code pages lack Chinese, for the tests that show it works there too.
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf8$' ||
+   ! locale -a 2>/dev/null | grep -qi '^en_US\.utf8$'; then
+  for l in zh_CN en_US; do
+    sed -i "s/^# *\($l.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$l.UTF-8 UTF-8" /etc/locale.gen || echo "$l.UTF-8 UTF-8" >> /etc/locale.gen
+  done
   locale-gen
 fi
 

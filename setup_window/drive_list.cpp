@@ -14,28 +14,28 @@ constexpr DWORD LABEL_BUFFER_SIZE = 124;
 void fill_drive_list()
 {
     HWND list = GetDlgItem(main_dialog, IDC_DRIVE_LIST);
-    SendMessageA(list, CB_RESETCONTENT, 0, 0);
+    SendMessageW(list, CB_RESETCONTENT, 0, 0);
 
     // "C:\" then the label right behind it: "C:\\0LABEL" becomes "C: [LABEL]".
-    char entry[4 + LABEL_BUFFER_SIZE + 2] = "C:\\";
-    char* label = entry + 4;
+    wchar_t entry[4 + LABEL_BUFFER_SIZE + 2] = L"C:\\";
+    wchar_t* label = entry + 4;
 
     walk_drive_letters(GetLogicalDrives(), [&](char letter, bool present) {
         if (!present || classify_drive(letter) == DRIVE_CLASS_NONE)
             return;
-        entry[0] = letter;
-        if (GetVolumeInformationA(entry, label, LABEL_BUFFER_SIZE, nullptr, nullptr, nullptr,
+        entry[0] = static_cast<wchar_t>(letter);
+        if (GetVolumeInformationW(entry, label, LABEL_BUFFER_SIZE, nullptr, nullptr, nullptr,
                                   nullptr, 0)) {
-            entry[3] = '[';
-            char* end = label;
+            entry[3] = L'[';
+            wchar_t* end = label;
             while (*end)
                 ++end;
-            end[0] = ']';
-            end[1] = '\0';
+            end[0] = L']';
+            end[1] = L'\0';
         }
-        entry[2] = ' ';
-        SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
-        entry[2] = '\\';
-        entry[3] = '\0';
+        entry[2] = L' ';
+        SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry));
+        entry[2] = L'\\';
+        entry[3] = L'\0';
     });
 }

@@ -10,6 +10,7 @@
 #include "frame/app.h"
 #include "frame/compose_text.h"
 #include "frame/exit_codes.h"
+#include "frame/wide_text.h"
 #include "install/progress_dialog.h"
 #include "resources/resource_ids.h"
 #include "setup_window/drive_list.h"
@@ -19,21 +20,17 @@ HWND main_dialog;
 
 namespace {
 
-char image_path_buf[TEXT_BUFFER_SIZE];
+wchar_t image_path_buf[TEXT_BUFFER_SIZE];
 
-// The platform's open-file structure as the first NT versions knew it.
-constexpr DWORD OPEN_FILE_STRUCT_SIZE = 76;
 constexpr DWORD OPEN_FILE_FLAGS = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
-static_assert(OPEN_FILE_FLAGS == 6148, "open-file flags");
-static_assert(OPEN_FILE_STRUCT_SIZE <= sizeof(OPENFILENAMEA), "open-file structure");
 
 // A path that is a folder, a system file, offline, or not there at all.
 constexpr DWORD UNUSABLE_PATH_BITS =
     FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_OFFLINE;
 
-bool is_lead_byte(unsigned char c)
+bool is_high_surrogate(wchar_t c)
 {
-    return IsDBCSLeadByte(c) != FALSE;
+    return c >= 0xD800 && c <= 0xDBFF;
 }
 
 using init_common_controls_fn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
@@ -65,9 +62,9 @@ void register_progress_bar_class()
     init(&controls);
 }
 
-void show_error(HWND dialog, const char* text, int focus_id)
+void show_error(HWND dialog, const wchar_t* text, int focus_id)
 {
-    MessageBoxA(dialog, text, load_res_string(IDS_CAP_ERROR), MB_OK | MB_ICONERROR);
+    MessageBoxW(dialog, text, load_res_string(IDS_CAP_ERROR), MB_OK | MB_ICONERROR);
     SetFocus(GetDlgItem(dialog, focus_id));
 }
 
@@ -76,23 +73,23 @@ void on_init(HWND dialog)
     main_dialog = dialog;
     write_drive_log();
 
-    LONG previous = SetWindowLongA(GetDlgItem(dialog, IDC_PICTURE), GWL_WNDPROC,
+    LONG previous = SetWindowLongW(GetDlgItem(dialog, IDC_PICTURE), GWL_WNDPROC,
                                    reinterpret_cast<LONG>(picture_link_proc));
     if (previous == 0)
         fail_api("SetWindowLong");
     picture_prev_proc = reinterpret_cast<WNDPROC>(previous);
 
-    SetClassLongA(dialog, GCL_HICON,
-                  reinterpret_cast<LONG>(LoadIconA(app_instance, MAKEINTRESOURCEA(IDI_DIALOG))));
+    SetClassLongW(dialog, GCL_HICON,
+                  reinterpret_cast<LONG>(LoadIconW(app_instance, MAKEINTRESOURCEW(IDI_DIALOG))));
     HANDLE help_icon =
-        LoadImageA(app_instance, MAKEINTRESOURCEA(IDI_HELP), IMAGE_ICON, 20, 20, LR_DEFAULTCOLOR);
-    SendDlgItemMessageA(dialog, IDC_HELP_BUTTON, BM_SETIMAGE, IMAGE_ICON,
+        LoadImageW(app_instance, MAKEINTRESOURCEW(IDI_HELP), IMAGE_ICON, 20, 20, LR_DEFAULTCOLOR);
+    SendDlgItemMessageW(dialog, IDC_HELP_BUTTON, BM_SETIMAGE, IMAGE_ICON,
                         reinterpret_cast<LPARAM>(help_icon));
-    HBITMAP picture = LoadBitmapA(app_instance, MAKEINTRESOURCEA(IDB_PICTURE));
-    SendDlgItemMessageA(dialog, IDC_PICTURE, STM_SETIMAGE, IMAGE_BITMAP,
+    HBITMAP picture = LoadBitmapW(app_instance, MAKEINTRESOURCEW(IDB_PICTURE));
+    SendDlgItemMessageW(dialog, IDC_PICTURE, STM_SETIMAGE, IMAGE_BITMAP,
                         reinterpret_cast<LPARAM>(picture));
 
-    SetWindowTextA(dialog, load_res_string(IDS_MAIN_TITLE));
+    SetWindowTextW(dialog, load_res_string(IDS_MAIN_TITLE));
     static const struct {
         int control;
         int string;
@@ -107,7 +104,7 @@ void on_init(HWND dialog)
         {IDC_EXIT, IDS_EXIT},
     };
     for (const auto& t : texts)
-        SetDlgItemTextA(dialog, t.control, load_res_string(t.string));
+        SetDlgItemTextW(dialog, t.control, load_res_string(t.string));
 
     SetFocus(GetDlgItem(dialog, IDC_IMAGE_PATH));
     fill_drive_list();
@@ -115,48 +112,49 @@ void on_init(HWND dialog)
 
 void on_browse(HWND dialog)
 {
-    char file[TEXT_BUFFER_SIZE] = "";
-    OPENFILENAMEA ofn;
+    wchar_t file[TEXT_BUFFER_SIZE] = L"";
+    OPENFILENAMEW ofn;
     std::memset(&ofn, 0, sizeof ofn);
-    ofn.lStructSize = OPEN_FILE_STRUCT_SIZE;
+    // The structure as the first NT versions knew it.
+    ofn.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
     ofn.hwndOwner = dialog;
-    ofn.lpstrFilter = "ISO Images\0*.iso\0All\0*.*\0";
+    ofn.lpstrFilter = L"ISO Images\0*.iso\0All\0*.*\0";
     ofn.nFilterIndex = 1;
     ofn.lpstrFile = file;
-    ofn.nMaxFile = sizeof file;
+    ofn.nMaxFile = TEXT_BUFFER_SIZE;
     ofn.Flags = OPEN_FILE_FLAGS;
-    if (GetOpenFileNameA(&ofn) == 1)
-        SetDlgItemTextA(dialog, IDC_IMAGE_PATH, file);
+    if (GetOpenFileNameW(&ofn) == 1)
+        SetDlgItemTextW(dialog, IDC_IMAGE_PATH, file);
 }
 
 // A drive letter that does not exist here: most often a network drive the
 // user mapped, which a program run as administrator does not see. Said after
-// `message`, in `size` bytes.
-void explain_missing_drive(const char* path, char* message, std::size_t size)
+// `message`, in `size` characters.
+void explain_missing_drive(const wchar_t* path, wchar_t* message, std::size_t size)
 {
-    char root[4] = {path[0], ':', '\\', '\0'};
-    bool letter = (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
-    if (!letter || path[1] != ':' || GetDriveTypeA(root) != DRIVE_NO_ROOT_DIR)
+    wchar_t root[4] = {path[0], L':', L'\\', L'\0'};
+    bool letter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+    if (!letter || path[1] != L':' || GetDriveTypeW(root) != DRIVE_NO_ROOT_DIR)
         return;
-    std::size_t used = std::strlen(message);
-    compose_text(message + used, size - used, "\r\n\r\n");
-    used = std::strlen(message);
-    compose_text(message + used, size - used, load_res_string(IDS_DRIVE_NOT_VISIBLE),
-                 static_cast<char>(path[0] & ~0x20));
+    std::size_t used = lstrlenW(message);
+    compose_wide(message + used, size - used, L"\r\n\r\n");
+    used = lstrlenW(message);
+    compose_wide(message + used, size - used, load_res_string(IDS_DRIVE_NOT_VISIBLE),
+                 static_cast<wchar_t>(path[0] & ~0x20));
 }
 
 void on_start(HWND dialog)
 {
-    const char* path = image_path_text();
-    if (path[0] == '\0') {
+    const wchar_t* path = image_path_text();
+    if (path[0] == L'\0') {
         show_error(dialog, load_res_string(IDS_NO_IMAGE), IDC_IMAGE_PATH);
         return;
     }
-    if (GetFileAttributesA(path) & UNUSABLE_PATH_BITS) {
-        char message[2 * TEXT_BUFFER_SIZE];
+    if (GetFileAttributesW(path) & UNUSABLE_PATH_BITS) {
+        wchar_t message[2 * TEXT_BUFFER_SIZE];
         format_with_path(message, TEXT_BUFFER_SIZE, load_res_string(IDS_NOT_AN_IMAGE), path,
-                         is_lead_byte);
-        explain_missing_drive(path, message, sizeof message);
+                         is_high_surrogate);
+        explain_missing_drive(path, message, 2 * TEXT_BUFFER_SIZE);
         show_error(dialog, message, IDC_IMAGE_PATH);
         return;
     }
@@ -167,7 +165,7 @@ void on_start(HWND dialog)
     // The progress bar's window class must be registered before its dialog is made.
     register_progress_bar_class();
     // The owner stays disabled while the progress dialog runs.
-    DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS), dialog,
+    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PROGRESS), dialog,
                     progress_dialog_proc, 0);
 }
 
@@ -176,7 +174,7 @@ void on_drive_list(HWND dialog, int notification)
     if (notification == CBN_SELCHANGE) {
         HWND format_box = GetDlgItem(dialog, IDC_FORMAT);
         if (classify_drive(selected_drive_letter()) == DRIVE_CLASS_FIXED) {
-            SendMessageA(format_box, BM_SETCHECK, BST_UNCHECKED, 0);
+            SendMessageW(format_box, BM_SETCHECK, BST_UNCHECKED, 0);
             EnableWindow(format_box, FALSE);
         } else {
             EnableWindow(format_box, TRUE);
@@ -193,7 +191,7 @@ void on_command(HWND dialog, int id, int notification)
         on_drive_list(dialog, notification);
         break;
     case IDC_HELP_BUTTON:
-        MessageBoxA(dialog, load_res_string(IDS_ABOUT), load_res_string(IDS_CAP_HELP), MB_OK);
+        MessageBoxW(dialog, load_res_string(IDS_ABOUT), load_res_string(IDS_CAP_HELP), MB_OK);
         break;
     case IDC_BROWSE:
         on_browse(dialog);
@@ -214,16 +212,17 @@ void on_command(HWND dialog, int id, int notification)
 
 char selected_drive_letter()
 {
-    char text[TEXT_BUFFER_SIZE];
-    text[0] = '\0';
-    GetDlgItemTextA(main_dialog, IDC_DRIVE_LIST, text, sizeof text);
-    return text[0];
+    wchar_t text[TEXT_BUFFER_SIZE];
+    text[0] = L'\0';
+    GetDlgItemTextW(main_dialog, IDC_DRIVE_LIST, text, TEXT_BUFFER_SIZE);
+    // The entries begin with an ASCII drive letter.
+    return text[0] < 0x80 ? static_cast<char>(text[0]) : 0;
 }
 
-const char* image_path_text()
+const wchar_t* image_path_text()
 {
-    image_path_buf[0] = '\0';
-    GetDlgItemTextA(main_dialog, IDC_IMAGE_PATH, image_path_buf, sizeof image_path_buf);
+    image_path_buf[0] = L'\0';
+    GetDlgItemTextW(main_dialog, IDC_IMAGE_PATH, image_path_buf, TEXT_BUFFER_SIZE);
     return image_path_buf;
 }
 

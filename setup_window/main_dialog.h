@@ -10,4 +10,4 @@ INT_PTR CALLBACK main_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
 char selected_drive_letter();
 
 // The path edit's text, in a process-wide buffer that each call overwrites.
-const char* image_path_text();
+const wchar_t* image_path_text();

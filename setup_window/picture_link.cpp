@@ -17,12 +17,16 @@ int picture_hot;    // the picture shows its hot image and the hand cursor is se
 
 const wchar_t PROJECT_PAGE[] = L"https://kavel-linux.org/";
 
+// IDC_HAND and IDC_ARROW, as the wide call takes them.
+const LPCWSTR HAND_CURSOR = MAKEINTRESOURCEW(32649);
+const LPCWSTR ARROW_CURSOR = MAKEINTRESOURCEW(32512);
+
 // Gives the picture a new bitmap and releases the one it replaces, so that
 // hovering any number of times uses no graphics handles up.
 void show_bitmap(int bitmap_id)
 {
-    HBITMAP bitmap = LoadBitmapA(app_instance, MAKEINTRESOURCEA(bitmap_id));
-    HGDIOBJ old = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(
+    HBITMAP bitmap = LoadBitmapW(app_instance, MAKEINTRESOURCEW(bitmap_id));
+    HGDIOBJ old = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageW(
         main_dialog, IDC_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap)));
     if (old != nullptr && old != bitmap)
         DeleteObject(old);
@@ -115,7 +119,7 @@ LRESULT CALLBACK picture_link_proc(HWND window, UINT message, WPARAM wparam, LPA
             mouse_tracking = 1;
         }
         if (!picture_hot) {
-            SetCursor(LoadCursorA(nullptr, IDC_HAND));
+            SetCursor(LoadCursorW(nullptr, HAND_CURSOR));
             show_bitmap(IDB_PICTURE_HOT);
             picture_hot = 1;
         }
@@ -124,7 +128,7 @@ LRESULT CALLBACK picture_link_proc(HWND window, UINT message, WPARAM wparam, LPA
         open_project_page();
         break;
     case WM_MOUSELEAVE:
-        SetCursor(LoadCursorA(nullptr, IDC_ARROW));
+        SetCursor(LoadCursorW(nullptr, ARROW_CURSOR));
         show_bitmap(IDB_PICTURE);
         mouse_tracking = 0;
         picture_hot = 0;
@@ -132,5 +136,5 @@ LRESULT CALLBACK picture_link_proc(HWND window, UINT message, WPARAM wparam, LPA
     default:
         break;
     }
-    return CallWindowProcA(picture_prev_proc, window, message, wparam, lparam);
+    return CallWindowProcW(picture_prev_proc, window, message, wparam, lparam);
 }

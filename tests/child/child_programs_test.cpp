@@ -21,13 +21,14 @@ std::string pattern(int stream, uint32_t count)
 
 // A writable command line for child_emit, as the installer composes one.
 struct CommandLine {
-    char text[TEXT_BUFFER_SIZE];
+    wchar_t text[TEXT_BUFFER_SIZE];
 };
 
 CommandLine emit_command(const std::string& steps)
 {
+    std::string text = "child_emit " + steps;
     CommandLine line;
-    std::snprintf(line.text, sizeof line.text, "child_emit %s", steps.c_str());
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, line.text, TEXT_BUFFER_SIZE);
     return line;
 }
 

@@ -7,7 +7,7 @@
 
 int main(int argc, char** argv)
 {
-    char command_line[] = "kavel_no_such_program_4711 --version";
+    wchar_t command_line[] = L"kavel_no_such_program_4711 --version";
     if (argc > 1 && std::strcmp(argv[1], "captured") == 0) {
         PROCESS_INFORMATION process;
         run_captured(command_line, &process, 0);

@@ -7,9 +7,10 @@
 
 namespace {
 
-bool gbk_lead(unsigned char c)
+bool gbk_lead(char c)
 {
-    return c >= 0x81 && c <= 0xFE;
+    unsigned char b = static_cast<unsigned char>(c);
+    return b >= 0x81 && b <= 0xFE;
 }
 
 TEST(ComposeText, RefusesWhatDoesNotFitAndLeavesNoCutText)
@@ -58,13 +59,37 @@ TEST(PathMessage, NeverSplitsADoubleByteCharacter)
         // Walking the head and the tail by characters lands on their ends.
         std::size_t i = 0;
         while (i < dots)
-            i += gbk_lead(static_cast<unsigned char>(text[i])) ? 2 : 1;
+            i += gbk_lead(text[i]) ? 2 : 1;
         EXPECT_EQ(i, dots) << "head cut inside a character, extra " << extra;
         std::string tail = text.substr(dots + 3);
         std::size_t j = 0;
         while (j < tail.size() && tail[j] != '\\')
-            j += gbk_lead(static_cast<unsigned char>(tail[j])) ? 2 : 1;
+            j += gbk_lead(tail[j]) ? 2 : 1;
         EXPECT_EQ(tail.substr(j), "\\image.iso \xB2\xBB.") << "extra " << extra;
+    }
+}
+
+bool high_surrogate(wchar_t c)
+{
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+
+TEST(PathMessage, NeverSplitsASurrogatePairOfAWidePath)
+{
+    for (int extra = 0; extra < 2; ++extra) {
+        std::wstring path = L"E:\\" + std::wstring(extra, L'a');
+        for (int i = 0; i < 700; ++i)
+            path += L"\xD840\xDC0B"; // one character beyond the 16-bit plane
+        path += L"\\image.iso";
+        wchar_t out[1024];
+        format_with_path(out, 1024, L"%s \x4E0D.", path.c_str(), high_surrogate);
+        std::wstring text = out;
+        ASSERT_LE(text.size(), 1023u);
+        std::size_t dots = text.find(L"...");
+        ASSERT_NE(dots, std::wstring::npos);
+        EXPECT_FALSE(high_surrogate(text[dots - 1])) << "extra " << extra;
+        EXPECT_NE(text[dots + 3], L'\xDC0B') << "extra " << extra;
+        EXPECT_EQ(text.substr(text.size() - 13), L"\\image.iso \x4E0D.");
     }
 }
 

@@ -13,26 +13,26 @@ namespace {
 
 TEST(StringRing, SixteenSlotsRotateAndTheSeventeenthFetchReusesTheFirst)
 {
-    const char* first = load_res_string(IDS_CAP_ERROR);
-    std::string held = first;
-    const char* ring[16];
+    const wchar_t* first = load_res_string(IDS_CAP_ERROR);
+    std::wstring held = first;
+    const wchar_t* ring[16];
     for (int i = 0; i < 15; ++i)
         ring[i] = load_res_string(IDS_PROGRESS_TITLE);
     // Held across 15 further fetches: still intact, every slot distinct.
-    EXPECT_EQ(std::string(first), held);
+    EXPECT_EQ(std::wstring(first), held);
     for (int i = 0; i < 15; ++i)
         EXPECT_NE(ring[i], first);
-    const char* again = load_res_string(IDS_CAP_HELP);
+    const wchar_t* again = load_res_string(IDS_CAP_HELP);
     EXPECT_EQ(again, first);
-    EXPECT_NE(std::string(first), held);
+    EXPECT_NE(std::wstring(first), held);
 }
 
 TEST(StringRing, SixteenFetchesUseEverySlotOnce)
 {
-    const char* slots[16];
+    const wchar_t* slots[16];
     for (auto& s : slots)
         s = load_res_string(IDS_MAIN_TITLE);
-    const char* lowest = slots[0];
+    const wchar_t* lowest = slots[0];
     for (auto* s : slots)
         if (s < lowest)
             lowest = s;
@@ -52,7 +52,7 @@ TEST(StringRing, TwoThreadsFetchingAtOnceNeverShareASlotStep)
 {
     // Both threads advance one shared counter: after N fetches in all, the
     // next slot is exactly N steps on, whatever the interleaving.
-    const char* before = load_res_string(IDS_DONE);
+    const wchar_t* before = load_res_string(IDS_DONE);
     constexpr int per_thread = 4000;
     static constexpr int cycle[] = {IDS_FAILED, IDS_CANCELLED, IDS_DONE};
     auto fetch = [] {
@@ -62,7 +62,7 @@ TEST(StringRing, TwoThreadsFetchingAtOnceNeverShareASlotStep)
     std::thread a(fetch), b(fetch);
     a.join();
     b.join();
-    const char* after = load_res_string(IDS_DONE);
+    const wchar_t* after = load_res_string(IDS_DONE);
     // 2 * 4000 + 1 fetches later: 8001 % 16 == 1 slot on from `before`.
     EXPECT_EQ((after - before + 16 * 1024) % (16 * 1024), 1024);
 }
@@ -70,15 +70,15 @@ TEST(StringRing, TwoThreadsFetchingAtOnceNeverShareASlotStep)
 TEST(ErrorText, GivesTheSystemTextWithItsLineEndAndATextForUnknownNumbers)
 {
     SetLastError(ERROR_FILE_NOT_FOUND);
-    std::string known = last_error_text();
+    std::wstring known = last_error_text();
     EXPECT_GT(known.size(), 2u);
-    EXPECT_EQ(known.substr(known.size() - 2), "\r\n");
+    EXPECT_EQ(known.substr(known.size() - 2), L"\r\n");
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
     SetLastError(0x2F00BEEF);
-    std::string unknown = last_error_text();
-    EXPECT_NE(unknown.find("788578031"), std::string::npos) << unknown;
-    EXPECT_EQ(unknown.substr(unknown.size() - 2), "\r\n");
+    std::wstring unknown = last_error_text();
+    EXPECT_NE(unknown.find(L"788578031"), std::wstring::npos);
+    EXPECT_EQ(unknown.substr(unknown.size() - 2), L"\r\n");
 }
 
 struct probe_result {

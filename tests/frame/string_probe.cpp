@@ -11,13 +11,13 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int)
 {
     app_instance = instance;
     if (std::strcmp(command_line, "ring") == 0) {
-        const char* first = load_res_string(IDS_MAIN_TITLE);
-        const char* slot0 = first;
+        const wchar_t* first = load_res_string(IDS_MAIN_TITLE);
+        const wchar_t* slot0 = first;
         for (int i = 0; i < 15; ++i)
             slot0 = load_res_string(IDS_IMAGE_GROUP);
         return static_cast<int>((first - slot0) / 1024);
     }
-    const char* text = load_res_string(std::atoi(command_line));
-    MessageBoxA(nullptr, text, "string probe", MB_OK);
+    const wchar_t* text = load_res_string(std::atoi(command_line));
+    MessageBoxW(nullptr, text, L"string probe", MB_OK);
     return 0;
 }

@@ -34,6 +34,8 @@ std::vector<HWND> dialogs_of(DWORD pid);
 std::string window_text(HWND window);
 std::string control_text(HWND dialog, int id);
 void set_control_text(HWND dialog, int id, const std::string& text);
+// The same for a text that code page 936 cannot spell.
+void set_control_text(HWND dialog, int id, const std::wstring& text);
 // Posts a click, so that a modal window it opens does not block the driver.
 void click(HWND dialog, int id);
 // Selects entry `index` of a combo box and tells the dialog, as a user's choice would.
