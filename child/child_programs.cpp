@@ -8,6 +8,7 @@
 
 #include "frame/app.h"
 #include "frame/exit_codes.h"
+#include "frame/plain_file.h"
 
 namespace {
 
@@ -95,15 +96,11 @@ BOOL start_program(wchar_t* command_line, BOOL inherit, DWORD flags, STARTUPINFO
                           startup, process);
 }
 
-// A duplicate of the process handle of the read-only child the worker waits
-// for, with the right to end it only. Whoever takes it out of here (the
-// worker when its wait is over, the user-interface thread when it ends the
-// child) closes it, so it is never used after it was closed.
-std::atomic<HANDLE> read_only_child{nullptr};
-// Set by the worker for its next run_and_wait, and what its watch found.
-thread_local bool (*next_child_wanted)() = nullptr;
-thread_local bool watching = false;
-thread_local bool ended_early = false;
+// A duplicate of the process handle of the child a Stop may end, with the
+// right to end it only. Written by the worker when it starts or finishes such
+// a child and by the user-interface thread when it ends it; whoever takes it
+// out of here closes it, so it is never used after it was closed.
+std::atomic<HANDLE> stoppable_child{nullptr};
 
 // The null device, for a child's standard handles that bring or take
 // nothing: never whatever the installer itself was started with.
@@ -150,36 +147,22 @@ bool program_available(const wchar_t* name)
     wchar_t path[TEXT_BUFFER_SIZE] = L"";
     if (!program_path(name, path, TEXT_BUFFER_SIZE))
         return false;
-    DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    return is_plain_file(path);
 }
 
-HANDLE run_captured(wchar_t* command_line, PROCESS_INFORMATION* process, int selector)
-{
-    SECURITY_ATTRIBUTES inheritable;
-    inheritable.nLength = sizeof inheritable;
-    inheritable.lpSecurityDescriptor = nullptr;
-    inheritable.bInheritHandle = TRUE;
-    HANDLE read_end;
-    HANDLE write_end;
-    if (!CreatePipe(&read_end, &write_end, &inheritable, 0))
-        fail_api("CreatePipe");
-    // The installer's own end is never handed on: a child holding it could
-    // keep another child's pipe from breaking.
-    SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+struct pipe_collector {
+    HANDLE pipe;
+    HANDLE thread;
+    char* text;
+    // The thread and whoever started it; the last one to let go frees it all.
+    std::atomic<int> holders;
+};
 
-    HANDLE nothing = open_null_device();
-    STARTUPINFOW startup = hidden_start(nothing, selector != CAPTURE_ERRORS ? write_end : nothing,
-                                        selector != CAPTURE_OUTPUT ? write_end : nothing);
-    if (!start_program(command_line, TRUE, CREATE_NO_WINDOW, &startup, process))
-        fail_api("CreateProcess");
+namespace {
 
-    // Only the child may hold the write end, so the pipe breaks when it is gone.
-    CloseHandle(write_end);
-    CloseHandle(nothing);
-    return read_end;
-}
-
+// Appends `n` bytes and a NUL to a text on the process heap that holds `used`
+// bytes in `capacity`; a null text starts at 1024 bytes, and the capacity
+// doubles as needed.
 void append_heap_text(char** text, SIZE_T* used, SIZE_T* capacity, const char* piece, SIZE_T n)
 {
     HANDLE heap = GetProcessHeap();
@@ -199,14 +182,23 @@ void append_heap_text(char** text, SIZE_T* used, SIZE_T* capacity, const char* p
     *used += n;
 }
 
-char* read_pipe_text(HANDLE pipe)
+char* empty_text()
 {
-    // An empty text first, so that a pipe that brings nothing still gives one.
     char* text = nullptr;
     SIZE_T used = 0;
     SIZE_T capacity = 0;
     append_heap_text(&text, &used, &capacity, "", 0);
+    return text;
+}
 
+// Everything read from `pipe` until no process holds its write end any more;
+// closes `pipe`.
+char* read_pipe_text(HANDLE pipe)
+{
+    // An empty text first, so that a pipe that brings nothing still gives one.
+    char* text = empty_text();
+    SIZE_T used = 0;
+    SIZE_T capacity = HeapSize(GetProcessHeap(), 0, text);
     char piece[READ_PIECE];
     for (;;) {
         DWORD n = 0;
@@ -222,79 +214,6 @@ char* read_pipe_text(HANDLE pipe)
     CloseHandle(pipe);
     return text;
 }
-
-void take_exit_code(PROCESS_INFORMATION* process, DWORD* code)
-{
-    // A child may close its output before it ends: its code is the one it
-    // ends with, not 259.
-    WaitForSingleObject(process->hProcess, INFINITE);
-    if (!GetExitCodeProcess(process->hProcess, code))
-        fail_api("GetExitCodeProcess");
-    CloseHandle(process->hThread);
-    CloseHandle(process->hProcess);
-}
-
-DWORD run_and_wait(wchar_t* command_line)
-{
-    HANDLE nothing = open_null_device();
-    STARTUPINFOW startup = hidden_start(nothing, nothing, nothing);
-
-    PROCESS_INFORMATION process;
-    if (!start_program(command_line, TRUE, CREATE_NO_WINDOW, &startup, &process))
-        fail_api("CreateProcess");
-    CloseHandle(nothing);
-
-    bool (*wanted)() = next_child_wanted;
-    next_child_wanted = nullptr;
-    ended_early = false;
-    if (wanted != nullptr)
-        watch_read_only_child(process.hProcess, wanted);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    if (wanted != nullptr)
-        unwatch_read_only_child();
-    DWORD code;
-    if (!GetExitCodeProcess(process.hProcess, &code))
-        fail_api("GetExitCodeProcess");
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
-}
-
-int wait_child(PROCESS_INFORMATION* process, DWORD milliseconds)
-{
-    DWORD result = WaitForSingleObject(process->hProcess, milliseconds);
-    if (result == WAIT_OBJECT_0)
-        return 1;
-    if (result == WAIT_FAILED)
-        Sleep(milliseconds);
-    return 0;
-}
-
-int64_t file_size_or_zero(const char* path)
-{
-    // No access rights asked: this open succeeds while another process writes the file.
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_READONLY, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return 0;
-    // The whole 64-bit size: files of 4 GiB and more must not wrap.
-    LARGE_INTEGER size;
-    BOOL ok = GetFileSizeEx(file, &size);
-    CloseHandle(file);
-    if (!ok)
-        return 0;
-    return size.QuadPart;
-}
-
-struct pipe_collector {
-    HANDLE pipe;
-    HANDLE thread;
-    char* text;
-    // The thread and whoever started it; the last one to let go frees it all.
-    std::atomic<int> holders;
-};
-
-namespace {
 
 void let_go(pipe_collector* collector)
 {
@@ -314,8 +233,7 @@ DWORD WINAPI collect(void* param)
     return 0;
 }
 
-} // namespace
-
+// Starts collecting everything `pipe` brings; the collector owns the pipe.
 pipe_collector* collect_pipe(HANDLE pipe)
 {
     void* place = HeapAlloc(GetProcessHeap(), 0, sizeof(pipe_collector));
@@ -331,6 +249,8 @@ pipe_collector* collect_pipe(HANDLE pipe)
     return collector;
 }
 
+// Waits until no process holds the pipe's write end any more and gives what
+// was collected; the collector is gone afterwards.
 char* collected_text(pipe_collector* collector)
 {
     WaitForSingleObject(collector->thread, INFINITE);
@@ -340,54 +260,157 @@ char* collected_text(pipe_collector* collector)
     return text;
 }
 
+// Gives the collector up without waiting, after its child was ended: the
+// thread releases the pipe, the text and itself once the pipe breaks.
 void abandon_collector(pipe_collector* collector)
 {
     let_go(collector);
 }
 
-void next_child_only_reads(bool (*wanted)())
+// Makes the child one that a Stop may end, and ends it at once when its run
+// is already over: the user-interface thread clears the run before it looks
+// for the child, so one of the two sees the other.
+void make_stoppable(child_run* child, bool (*still_wanted)())
 {
-    next_child_wanted = wanted;
-}
-
-void watch_read_only_child(HANDLE process, bool (*wanted)())
-{
-    ended_early = false;
     HANDLE ender = nullptr;
-    if (!DuplicateHandle(GetCurrentProcess(), process, GetCurrentProcess(), &ender,
+    if (!DuplicateHandle(GetCurrentProcess(), child->process.hProcess, GetCurrentProcess(), &ender,
                          PROCESS_TERMINATE, FALSE, 0))
         return; // then it cannot be ended early and runs to its end
-    HANDLE before = read_only_child.exchange(ender);
+    HANDLE before = stoppable_child.exchange(ender);
     if (before != nullptr)
         CloseHandle(before);
-    watching = true;
-    // A stop that came before the child could be seen from the other thread:
-    // the user-interface thread clears the run before it looks here, so one of
-    // the two sees the other.
-    if (!wanted())
-        end_read_only_child();
+    child->stoppable = true;
+    if (!still_wanted())
+        end_stoppable_child();
 }
 
-bool unwatch_read_only_child()
+// Whether the user-interface thread ended the child; it cannot be ended
+// from there any more.
+bool ended_by_stop(child_run* child)
 {
-    if (!watching)
+    if (!child->stoppable)
         return false;
-    watching = false;
-    HANDLE ender = read_only_child.exchange(nullptr);
+    child->stoppable = false;
+    HANDLE ender = stoppable_child.exchange(nullptr);
     if (ender != nullptr)
         CloseHandle(ender);
-    ended_early = ender == nullptr; // taken by end_read_only_child
-    return ended_early;
+    return ender == nullptr; // taken by end_stoppable_child
 }
 
-bool last_child_ended_early()
+// The one way a child's record ends: its code once it has ended, its handles closed.
+DWORD close_child(child_run* child)
 {
-    return ended_early;
+    // A child may close its output before it ends: its code is the one it
+    // ends with, not 259.
+    WaitForSingleObject(child->process.hProcess, INFINITE);
+    DWORD code = 0;
+    if (!GetExitCodeProcess(child->process.hProcess, &code))
+        fail_api("GetExitCodeProcess");
+    CloseHandle(child->process.hThread);
+    CloseHandle(child->process.hProcess);
+    return code;
 }
 
-void end_read_only_child()
+} // namespace
+
+void start_child(child_run* child, wchar_t* command_line, child_stream streams,
+                 bool (*still_wanted)())
 {
-    HANDLE ender = read_only_child.exchange(nullptr);
+    *child = {};
+    HANDLE nothing = open_null_device();
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    if (streams != child_stream::NONE) {
+        SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+        if (!CreatePipe(&read_end, &write_end, &inheritable, 0))
+            fail_api("CreatePipe");
+        // The installer's own end is never handed on: a child holding it could
+        // keep another child's pipe from breaking.
+        SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+    }
+    bool output = streams == child_stream::OUTPUT || streams == child_stream::BOTH ||
+                  streams == child_stream::OUTPUT_PIPE;
+    bool errors = streams == child_stream::ERRORS || streams == child_stream::BOTH;
+    STARTUPINFOW startup =
+        hidden_start(nothing, output ? write_end : nothing, errors ? write_end : nothing);
+    if (!start_program(command_line, TRUE, CREATE_NO_WINDOW, &startup, &child->process))
+        fail_api("CreateProcess");
+    // Only the child may hold the write end, so the pipe breaks when it is gone.
+    if (write_end != nullptr)
+        CloseHandle(write_end);
+    CloseHandle(nothing);
+    if (streams == child_stream::OUTPUT_PIPE)
+        child->pipe = read_end;
+    else if (read_end != nullptr)
+        child->collector = collect_pipe(read_end);
+    if (still_wanted != nullptr)
+        make_stoppable(child, still_wanted);
+}
+
+bool child_ended_within(child_run* child, DWORD milliseconds)
+{
+    DWORD result = WaitForSingleObject(child->process.hProcess, milliseconds);
+    if (result == WAIT_OBJECT_0)
+        return true;
+    if (result == WAIT_FAILED)
+        Sleep(milliseconds);
+    return false;
+}
+
+child_outcome finish_child(child_run* child)
+{
+    child_outcome outcome = {};
+    outcome.output = child->collector != nullptr ? collected_text(child->collector) : empty_text();
+    outcome.code = close_child(child);
+    outcome.ended_early = ended_by_stop(child);
+    return outcome;
+}
+
+child_outcome stop_child(child_run* child)
+{
+    TerminateProcess(child->process.hProcess, 1);
+    if (child->collector != nullptr)
+        abandon_collector(child->collector);
+    child_outcome outcome = {};
+    outcome.output = empty_text();
+    outcome.code = close_child(child);
+    ended_by_stop(child);
+    outcome.ended_early = true;
+    return outcome;
+}
+
+child_outcome run_child(wchar_t* command_line, child_stream streams, bool (*still_wanted)())
+{
+    child_run child;
+    start_child(&child, command_line, streams, still_wanted);
+    return finish_child(&child);
+}
+
+void free_outcome(child_outcome* outcome)
+{
+    HeapFree(GetProcessHeap(), 0, outcome->output);
+    outcome->output = nullptr;
+}
+
+int64_t file_size_or_zero(const char* path)
+{
+    // No access rights asked: this open succeeds while another process writes the file.
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_READONLY, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return 0;
+    // The whole 64-bit size: files of 4 GiB and more must not wrap.
+    LARGE_INTEGER size;
+    BOOL ok = GetFileSizeEx(file, &size);
+    CloseHandle(file);
+    if (!ok)
+        return 0;
+    return size.QuadPart;
+}
+
+void end_stoppable_child()
+{
+    HANDLE ender = stoppable_child.exchange(nullptr);
     if (ender == nullptr)
         return;
     TerminateProcess(ender, 1);

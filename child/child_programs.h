@@ -1,4 +1,7 @@
 #pragma once
+// Starting the external programs a run drives (7z, chkdsk, syslinux,
+// bcdedit) and taking what they print and how they end. Called by the worker
+// thread; end_stoppable_child also by the user-interface thread.
 #include <windows.h>
 
 #include <cstddef>
@@ -17,82 +20,75 @@ bool installer_folder(wchar_t* folder, std::size_t size);
 // folder (bcdedit from the running Windows's own, also for this 32-bit
 // program on 64-bit Windows), every other program from the installer's folder (".exe" added to a
 // name without extension), never from the current folder or the PATH.
-// A failed CreatePipe or CreateProcess ends the process with code 3 after the
-// failure box.
+// A failed CreatePipe, CreateProcess or CreateThread, or a failed read of a
+// pipe or an exit code, ends the process with code 3 after the failure box;
+// a heap that refuses ends it with code 2.
 
-// Which of a child's streams run_captured takes.
-constexpr int CAPTURE_OUTPUT = 0; // standard output
-constexpr int CAPTURE_ERRORS = 1; // standard error
-constexpr int CAPTURE_BOTH = 2;   // both, in the order the child writes them
+// Which of a child's streams are taken from it.
+enum class child_stream {
+    NONE,        // none: all three are the null device
+    OUTPUT,      // standard output, collected while the child runs
+    ERRORS,      // standard error, collected while the child runs
+    BOTH,        // both, collected in the order the child writes them
+    OUTPUT_PIPE, // standard output as a pipe that the caller reads itself
+};
 
-// Starts `command_line` with the stream(s) `selector` names as the write end
-// of a new pipe, and fills `process`. Returns the pipe's read end, which
-// belongs to the caller.
-HANDLE run_captured(wchar_t* command_line, PROCESS_INFORMATION* process, int selector);
+// What a child printed, collected by a thread of its own while the child
+// runs, so that a child printing more than the pipe holds never blocks on it.
+struct pipe_collector;
 
-// Whether the program that `name` names is where run_captured would start
+// A started child.
+struct child_run {
+    PROCESS_INFORMATION process;
+    pipe_collector* collector; // OUTPUT, ERRORS, BOTH
+    HANDLE pipe;               // OUTPUT_PIPE: the read end, the caller's to read and close
+    bool stoppable;            // a Stop of the run may end it
+};
+
+// What became of a child.
+struct child_outcome {
+    DWORD code;       // the code it ended with
+    bool ended_early; // ended before its own end, by a Stop or by stop_child
+    char* output;     // the collected text, NUL-terminated; never null; the
+                      // caller frees it with HeapFree (free_outcome)
+};
+
+// Starts `command_line` with `streams` taken. `still_wanted`, when given,
+// makes the child one that only reads, which the user's Stop may end from
+// the user-interface thread (end_stoppable_child); it is ended at once when
+// its run is already over. Children that write are never ended that way.
+void start_child(child_run* child, wchar_t* command_line, child_stream streams,
+                 bool (*still_wanted)() = nullptr);
+
+// Whether the child has ended within `milliseconds`. A wait the platform
+// refuses also takes the whole time and gives false, so a polling caller
+// keeps its pace and learns the state from the outcome.
+bool child_ended_within(child_run* child, DWORD milliseconds);
+
+// Waits for the child's end and for all it printed, and gives its outcome;
+// the child's handles are closed.
+child_outcome finish_child(child_run* child);
+
+// Ends the child without waiting for what it printed, waits for its end
+// (ending is not immediate: its files stay open until then), and gives its
+// outcome, ended early with an empty text; the child's handles are closed.
+child_outcome stop_child(child_run* child);
+
+// start_child and finish_child in one.
+child_outcome run_child(wchar_t* command_line, child_stream streams,
+                        bool (*still_wanted)() = nullptr);
+
+// Releases the outcome's text.
+void free_outcome(child_outcome* outcome);
+
+// Whether the program that `name` names is where start_child would start
 // it from.
 bool program_available(const wchar_t* name);
-
-// Everything read from `pipe` until no process holds its write end any more,
-// followed by one NUL; closes `pipe`. Never null: the block comes from the
-// process heap and goes back with HeapFree. Ends the process with code 2 when the
-// heap refuses, with code 3 after the failure box when ReadFile fails otherwise.
-char* read_pipe_text(HANDLE pipe);
-
-// Appends `n` bytes and a NUL to a text on the process heap that holds `used`
-// bytes in `capacity`; a null text starts at 1024 bytes, and the capacity
-// doubles as needed. Ends the process with code 2 when the heap refuses.
-void append_heap_text(char** text, SIZE_T* used, SIZE_T* capacity, const char* piece, SIZE_T n);
-
-// Waits for the child of run_captured to end and stores its exit code in
-// `code`, then closes the record's thread and process handles. Ends the process with code 3 after
-// the failure box when the code cannot be read.
-void take_exit_code(PROCESS_INFORMATION* process, DWORD* code);
-
-// Starts `command_line`, waits for it without a time limit and returns its exit
-// code.
-DWORD run_and_wait(wchar_t* command_line);
-
-// 1 as soon as the child of `process` has ended, 0 when `milliseconds` pass
-// first. A wait the platform refuses also takes the whole time and gives 0, so a
-// polling caller keeps its pace and learns the state from the exit code.
-int wait_child(PROCESS_INFORMATION* process, DWORD milliseconds);
 
 // Size in bytes of the file at `path`, also while another process writes it; 0
 // when it cannot be opened or its size cannot be read.
 int64_t file_size_or_zero(const char* path);
 
-// What an extraction child prints, collected by a thread of its own while
-// the child runs, so that a child printing more than the pipe holds never
-// blocks on it and nobody has to look at the pipe meanwhile.
-struct pipe_collector;
-
-// Starts collecting everything `pipe` brings; the collector owns the pipe
-// from now on. A thread that cannot be started ends the process with code 3
-// after the failure box.
-pipe_collector* collect_pipe(HANDLE pipe);
-
-// Waits until no process holds the pipe's write end any more and gives what
-// was collected, as read_pipe_text does; the collector is gone afterwards.
-char* collected_text(pipe_collector* collector);
-
-// Gives the collector up without waiting, after its child was ended: the
-// thread releases the pipe, the text and itself once the pipe breaks.
-void abandon_collector(pipe_collector* collector);
-
-// Children that only read (the image listing, the file-system check) may be
-// ended when the user stops the run; children that write never are.
-// The worker marks the child it waits for; `wanted` tells whether its run
-// still goes on, and a child whose run has already been stopped is ended at
-// once.
-void watch_read_only_child(HANDLE process, bool (*wanted)());
-// Unmarks it; true when it was ended early.
-bool unwatch_read_only_child();
-// Marks the child of this thread's next run_and_wait so while it runs.
-void next_child_only_reads(bool (*wanted)());
-// Whether the child of this thread's last run_and_wait was ended early
-// (never when it was not marked).
-bool last_child_ended_early();
-// From any thread: ends the marked child, if there is one.
-void end_read_only_child();
+// From any thread: ends the child that a Stop may end, if one runs. Its
+// worker learns it from the child's outcome.
+void end_stoppable_child();

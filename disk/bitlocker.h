@@ -2,6 +2,7 @@
 // BitLocker: GRUB cannot read an encrypted volume, so a hard-disk install
 // refuses one. Windows shows an unlocked volume decrypted, so the sign is
 // looked for where the volume starts on the physical disk, not in the volume.
+// Called by the worker thread, when it checks a hard-disk target.
 
 // Whether the 512-byte `sector`, the first of a partition, carries the
 // signature an encrypted volume has in place of its file system's name.

@@ -1,4 +1,6 @@
 #pragma once
+// Which drives are offered as install targets. classify_drive is called by both threads (the drive
+// list and the drive log; the worker's checks), walk_drive_letters by the user-interface thread.
 
 // What a drive is as an install target.
 constexpr int DRIVE_CLASS_NONE = 0;      // not offered

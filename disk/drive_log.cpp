@@ -10,12 +10,22 @@
 #include "disk/xdio.h"
 #include "frame/app.h"
 #include "frame/exit_codes.h"
+#include "frame/wide_text.h"
 
 namespace {
+
+// The system's reason for the last failure in the ANSI code page, as the log
+// file's other lines are written, in `reason` of TEXT_BUFFER_SIZE bytes.
+const char* failure_reason(char* reason)
+{
+    narrow(last_error_text(), CP_ACP, reason, TEXT_BUFFER_SIZE);
+    return reason;
+}
 
 void log_drive(std::FILE* log, char letter)
 {
     char buffer[TEXT_BUFFER_SIZE];
+    char reason[TEXT_BUFFER_SIZE];
     char path[XDIO_VOLUME_PATH_SIZE];
     xdio_volume_path(letter, path);
     volume_place place;
@@ -25,13 +35,13 @@ void log_drive(std::FILE* log, char letter)
                           place.starting_offset, place.partition_length);
         break;
     case VOLUME_OPEN_FAILED:
-        write_create_file_error(log, path, last_error_text_ansi());
+        write_create_file_error(log, path, failure_reason(reason));
         break;
     case VOLUME_NUMBER_FAILED:
-        write_device_number_error(log, path, last_error_text_ansi());
+        write_device_number_error(log, path, failure_reason(reason));
         break;
     case VOLUME_INFO_FAILED:
-        write_partition_info_error(log, path, last_error_text_ansi());
+        write_partition_info_error(log, path, failure_reason(reason));
         break;
     }
 }

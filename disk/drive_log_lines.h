@@ -1,11 +1,11 @@
 #pragma once
+// The lines of the drive diagnostics log. The caller opens the log (text
+// mode, so every "\n" is stored as CR LF) and closes it.
+// Called by the user-interface thread, from write_drive_log.
 #include <cstdint>
 #include <cstdio>
 
 #include "disk/xdio.h"
-
-// The lines of the drive diagnostics log. The caller opens the log (text
-// mode, so every "\n" is stored as CR LF) and closes it.
 
 // One "[winapi]" line: what the system reports for drive `letter`. The byte
 // counts are shown as whole sectors, in full, to compare with the "[xdio]"

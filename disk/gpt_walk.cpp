@@ -31,7 +31,8 @@ struct gpt_header {
 };
 
 // The used entries of the table loaded last, in slot order. Process-wide,
-// like the sector buffer, so that the calls of one walk share them.
+// like the sector buffer, so that the calls of one walk share them; written
+// and read by whichever thread walks, and walks never overlap.
 struct used_entries {
     uint32_t count;
     gpt_used_entry entry[MAX_ENTRIES];

@@ -1,9 +1,9 @@
 #pragma once
+// The GUID partition table side of the partition walk (partition_walk.cpp).
+// Called through the walk, on both threads.
 #include <cstdint>
 
 #include "disk/xdio.h"
-
-// The GUID partition table side of the partition walk (partition_walk.cpp).
 
 // A used entry: its slot in the entry array, its first and last sector.
 struct gpt_used_entry {

@@ -8,6 +8,7 @@
 
 namespace {
 // The volume path, the partition information, then the result, in turn.
+// Only the worker thread uses it, one naming at a time.
 char grub_device_buf[TEXT_BUFFER_SIZE];
 } // namespace
 

@@ -1,13 +1,13 @@
 #pragma once
-#include <cstddef>
-#include <cstdint>
-
-#include "disk/xdio.h"
-
 // Naming a volume's partition in GRUB notation from the position and length
 // the system reports for it (signed 64-bit byte counts, as in
 // PARTITION_INFORMATION). A partition matches when the byte counts shifted
 // right by 9 equal its first sector and its length exactly.
+// Called by the worker thread, through grub_device_of_drive.
+#include <cstddef>
+#include <cstdint>
+
+#include "disk/xdio.h"
 
 // GRUB number of the first partition of the whole disk `disk`, in walk order,
 // that matches; -1 when none does or the disk's table fails the walk.

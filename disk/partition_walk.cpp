@@ -7,6 +7,7 @@
 #include "disk/gpt_walk.h"
 #include "disk/table_bytes.h"
 
+// Written and read by whichever thread walks; walks never overlap.
 uint8_t xdio_sector_buf[XDIO_SECTOR_SIZE];
 
 namespace {

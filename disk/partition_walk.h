@@ -1,4 +1,6 @@
 #pragma once
+// The partition walk. Called by both threads, never at once: the drive log walks when the main
+// dialog opens, before any run, and one worker works at a time.
 #include <algorithm>
 #include <cstdint>
 

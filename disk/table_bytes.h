@@ -1,7 +1,7 @@
 #pragma once
-#include <cstdint>
-
 // Little-endian numbers inside the partition tables the walk reads.
+// Used by the walk, on both threads.
+#include <cstdint>
 
 inline uint32_t le32(const uint8_t* p)
 {

@@ -1,4 +1,6 @@
 #pragma once
+// Asking the system where a volume lies. Called by both threads: the drive log, and the worker's
+// BitLocker check, GRUB device naming and search for the EFI system partition.
 #include <windows.h>
 #include <winioctl.h>
 

@@ -1,7 +1,8 @@
 #pragma once
-#include <cstdint>
-
 // Whole-sector access to a physical disk, a volume or an image file.
+// Called by both threads: the drive log on the user-interface thread, the worker's disk checks and
+// GRUB device naming; xdio_volume_path also by classify_drive, on either.
+#include <cstdint>
 
 constexpr uint32_t XDIO_SECTOR_SIZE = 512;
 

@@ -1,4 +1,6 @@
 #pragma once
+// The module handle, the string table's texts and failed system calls. Any thread: both, and
+// fail_api also on the thread that collects a child's output.
 #include <windows.h>
 
 // The module instance handle the process entry received.
@@ -12,10 +14,6 @@ const wchar_t* load_res_string(int id);
 // The system's message text for the calling thread's last error, as it comes
 // (usually ending in "\r\n"); overwritten by every call.
 const wchar_t* last_error_text();
-
-// The same text in the ANSI code page, for the drive log's file; a buffer of
-// its own, also overwritten by every call.
-const char* last_error_text_ansi();
 
 // Message box "name (number): text" for a failed system call. The caller
 // decides what follows, normally the end of the process with code 3.

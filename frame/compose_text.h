@@ -1,4 +1,6 @@
 #pragma once
+// Texts composed into fixed buffers: compose_text on the worker thread, format_with_path on the
+// user-interface thread (the main dialog's message about the image path).
 #include <cstddef>
 
 // printf into a buffer of `size` bytes; returns false, leaving an empty text,

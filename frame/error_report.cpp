@@ -6,8 +6,9 @@
 #include "frame/wide_text.h"
 
 namespace {
+// Written by any thread that asks for its last error's text and read by that
+// caller at once; shared without a lock, as the string ring is.
 wchar_t error_text[TEXT_BUFFER_SIZE];
-char error_text_ansi[TEXT_BUFFER_SIZE];
 } // namespace
 
 const wchar_t* last_error_text()
@@ -28,14 +29,6 @@ const wchar_t* last_error_text()
         LocalFree(message);
     SetLastError(error);
     return error_text;
-}
-
-const char* last_error_text_ansi()
-{
-    DWORD error = GetLastError();
-    narrow(last_error_text(), CP_ACP, error_text_ansi, TEXT_BUFFER_SIZE);
-    SetLastError(error);
-    return error_text_ansi;
 }
 
 void report_api_failure(const char* name)

@@ -1,4 +1,5 @@
 #pragma once
+// The exit codes and the size of every text buffer, used on both threads.
 
 // How the process ends.
 constexpr int EXIT_USER_LEFT = 0;     // the user left the main dialog

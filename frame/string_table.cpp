@@ -6,6 +6,8 @@
 namespace {
 
 constexpr unsigned SLOT_COUNT = 16;
+// Written by whichever thread fetches a text into its slot, and read by that
+// caller; the rotation keeps the two threads off each other's slots.
 wchar_t slots[SLOT_COUNT][TEXT_BUFFER_SIZE];
 // Counts fetches; both threads fetch, so each fetch takes its own step.
 std::atomic<unsigned> slot_counter{0};

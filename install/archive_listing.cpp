@@ -137,8 +137,10 @@ int listing_next_file(listing_cursor* cursor, int64_t* size, const char** name)
     regmatch_t match[MATCH_SLOTS];
     char* line = cursor->next;
     int found = search_once(file_line_pattern(cursor->shape), 0, line, match);
-    if (found <= 0)
+    if (found < 0)
         return found;
+    if (found == 0)
+        return LISTING_END;
     if (!name_is_safe(line + match[2].rm_so, match[2].rm_eo - match[2].rm_so))
         return LISTING_UNSAFE_NAME;
     std::ptrdiff_t next = after_line(line, match);
@@ -147,5 +149,5 @@ int listing_next_file(listing_cursor* cursor, int64_t* size, const char** name)
     *size = parse_size(line + match[1].rm_so, match[1].rm_eo - match[1].rm_so);
     *name = line + match[2].rm_so;
     cursor->next = line + next;
-    return 1;
+    return LISTING_FILE;
 }

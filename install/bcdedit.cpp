@@ -21,12 +21,9 @@ DWORD run_bcdedit(const char* arguments, char** output)
 {
     wchar_t command[TEXT_BUFFER_SIZE];
     compose_wide(command, TEXT_BUFFER_SIZE, L"bcdedit %hs", arguments);
-    PROCESS_INFORMATION child;
-    HANDLE pipe = run_captured(command, &child, CAPTURE_BOTH);
-    *output = read_pipe_text(pipe);
-    DWORD code = 0;
-    take_exit_code(&child, &code);
-    return code;
+    child_outcome outcome = run_child(command, child_stream::BOTH);
+    *output = outcome.output;
+    return outcome.code;
 }
 
 // The entry an earlier run remembered, when the store still has it.
@@ -117,6 +114,6 @@ void delete_bcd_entry(const bcd_entry* entry, const char* id)
     DWORD code = run_bcdedit(arguments, &output);
     HeapFree(GetProcessHeap(), 0, output);
     if (code != 0)
-        log_text(IDS_BOOT_MENU_ENTRY_LEFT, widened(id).text);
+        log_text<IDS_BOOT_MENU_ENTRY_LEFT>(widened(id).text);
     delete_file(entry->id_path);
 }

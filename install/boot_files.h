@@ -1,7 +1,7 @@
 #pragma once
-
 // The edits of the boot configuration files on the system drive, as plain
-// file operations; their attributes are the caller's.
+// file operations; their attributes are the caller's. Called by the worker
+// thread.
 
 constexpr int BOOT_FILE_OK = 0;
 constexpr int BOOT_FILE_CANNOT_OPEN = 1;

@@ -8,12 +8,15 @@
 #include "frame/app.h"
 #include "frame/compose_text.h"
 #include "frame/exit_codes.h"
+#include "frame/plain_file.h"
 #include "frame/wide_text.h"
 #include "install/boot_files.h"
 #include "install/boot_manager_entry.h"
 #include "install/hard_disk_mode.h"
 #include "install/progress_dialog.h"
+#include "install/progress_math.h"
 #include "install/run_steps.h"
+#include "install/run_worker.h"
 #include "install/uefi_grub.h"
 #include "resources/resource_ids.h"
 
@@ -64,7 +67,7 @@ template <typename Change> step_outcome change_boot_file(const char* path, Chang
 
 step_outcome copy_loader(const char* name, const char* target)
 {
-    log_text(IDS_COPYING, 'C', L"", widened(target + 3).text);
+    log_text<IDS_COPYING>('C', L"", widened(target + 3).text);
     return change_boot_file(
         target, [&] { return CopyFileA(name, target, FALSE) ? BOOT_FILE_OK : LOADER_NOT_COPIED; });
 }
@@ -79,7 +82,7 @@ step_outcome copy_pair()
 {
     for (const char* name : PAIR_FILES) {
         if (!is_plain_file(name)) {
-            log_text(IDS_COPYING, 'C', L"", widened(name).text);
+            log_text<IDS_COPYING>('C', L"", widened(name).text);
             SetLastError(ERROR_FILE_NOT_FOUND);
             return failed_for_system_reason();
         }
@@ -160,7 +163,7 @@ step_outcome put_loader_and_entry(char letter, const char* device, bool pair)
     step_outcome outcome = pair ? copy_pair() : copy_loader("grldr", GRLDR_PATH);
     if (outcome.end != STEP_GOES_ON)
         return outcome;
-    set_progress(95);
+    set_progress(BAR_LOADER_FILES);
     if (!run_goes_on())
         return step_stopped();
     outcome = append_boot_entry(letter, device);
@@ -177,7 +180,7 @@ step_outcome set_up_uefi_grub(char letter, const char* device)
     esp_place esp = {};
     step_outcome outcome = put_grub_on_esp(&esp);
     if (outcome.end == STEP_GOES_ON) {
-        set_progress(95);
+        set_progress(BAR_LOADER_FILES);
         outcome = check_for_stop();
     }
     if (outcome.end != STEP_GOES_ON) {
@@ -195,7 +198,7 @@ step_outcome set_up_uefi_grub(char letter, const char* device)
         restore_c_drive(before);
         take_grub_off_esp(&esp);
     } else if (outcome.end == STEP_GOES_ON) {
-        set_progress(100);
+        set_progress(BAR_COMPLETE);
     }
     return outcome;
 }
@@ -232,7 +235,7 @@ step_outcome set_up_hard_disk(char letter)
         outcome = edit_boot_ini(pair ? PAIR_TARGETS[0] : GRLDR_PATH);
     }
     if (outcome.end == STEP_GOES_ON)
-        set_progress(100);
+        set_progress(BAR_COMPLETE);
     return outcome;
 }
 
@@ -260,7 +263,7 @@ bool make_folder(const char* path)
 // only says so and the run goes on.
 step_outcome copy_uefi_loaders(char letter)
 {
-    log_text(IDS_COPYING_UEFI_LOADERS, letter);
+    log_text<IDS_COPYING_UEFI_LOADERS>(letter);
     char source[4][32];
     for (int i = 0; i < 4; ++i) {
         compose_text(source[i], sizeof source[i], "efi\\%s", UEFI_FILES[i]);
@@ -291,13 +294,13 @@ step_outcome copy_uefi_loaders(char letter)
 step_outcome set_up_syslinux(char letter)
 {
     enter_installer_folder();
-    log_text(IDS_CREATING_SYSLINUX_CFG, letter);
+    log_text<IDS_CREATING_SYSLINUX_CFG>(letter);
     char target[16];
     compose_text(target, sizeof target, "%c:\\syslinux.cfg", letter);
     if (!CopyFileA("syslinux.cfg", target, FALSE))
         return failed_for_system_reason();
     log_string(IDS_DONE);
-    set_progress(95);
+    set_progress(BAR_LOADER_FILES);
     if (!run_goes_on())
         return step_stopped();
 
@@ -308,15 +311,11 @@ step_outcome set_up_syslinux(char letter)
     log_string(IDS_INSTALLING_BOOT_LOADER);
     wchar_t command[32];
     compose_wide(command, 32, L"syslinux -f %c:", letter);
-    PROCESS_INFORMATION child;
-    HANDLE pipe = run_captured(command, &child, CAPTURE_ERRORS);
-    char* errors = read_pipe_text(pipe);
-    DWORD code = 0;
-    take_exit_code(&child, &code);
-    if (!child_succeeded(code, errors))
+    child_outcome syslinux = run_child(command, child_stream::ERRORS);
+    if (!child_succeeded(syslinux.code, syslinux.output))
         return step_failed();
     log_string(IDS_DONE);
-    set_progress(100);
+    set_progress(BAR_COMPLETE);
     return STEP_DONE;
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+// What the PC's firmware is. Called by the worker thread.
 
 // Whether this PC started Windows through UEFI rather than a legacy BIOS.
 // Its boot manager then cannot start a BIOS boot sector such as g2ldr.mbr.

@@ -7,6 +7,7 @@
 #include "child/child_programs.h"
 #include "disk/bitlocker.h"
 #include "disk/system_partition.h"
+#include "frame/plain_file.h"
 #include "install/firmware.h"
 #include "resources/resource_ids.h"
 
@@ -67,7 +68,7 @@ step_outcome check_hard_disk_install(char letter)
     // GRUB reads its menu on C: and the files on the target.
     for (char drive : {'C', letter}) {
         if (drive_is_bitlocker(drive)) {
-            log_text(IDS_BITLOCKER_DRIVE, drive);
+            log_text<IDS_BITLOCKER_DRIVE>(drive);
             return step_failed();
         }
     }

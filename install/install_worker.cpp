@@ -20,6 +20,7 @@
 #include "install/progress_math.h"
 #include "install/read_back.h"
 #include "install/run_steps.h"
+#include "install/run_worker.h"
 #include "resources/resource_ids.h"
 #include "setup_window/main_dialog.h"
 
@@ -41,7 +42,7 @@ struct run_state {
 
 step_outcome format_drive(run_state* run)
 {
-    log_text(IDS_FORMATTING, run->letter);
+    log_text<IDS_FORMATTING>(run->letter);
     int result = static_cast<int>(
         SHFormatDrive(progress_dialog, run->letter - 'A', SHFMT_ID_DEFAULT, SHFMT_OPT_FULL));
     if (result == static_cast<int>(SHFMT_NOFORMAT))
@@ -60,17 +61,12 @@ step_outcome check_image(run_state* run)
     if (!compose_wide(command, TEXT_BUFFER_SIZE, L"7z l \"%s\" *.sfs vmlinuz initrd.gz",
                       run->image))
         return step_failed(IDS_FAILED);
-    PROCESS_INFORMATION child;
-    HANDLE pipe = run_captured(command, &child, CAPTURE_OUTPUT);
     // The listing only reads: a stop ends it.
-    watch_read_only_child(child.hProcess, run_goes_on);
-    run->listing = read_pipe_text(pipe);
-    bool ended_early = unwatch_read_only_child();
-    DWORD code = 0;
-    take_exit_code(&child, &code);
-    if (ended_early)
+    child_outcome listing = run_child(command, child_stream::OUTPUT, run_goes_on);
+    run->listing = listing.output;
+    if (listing.ended_early)
         return step_stopped(IDS_CANCELLED);
-    if (code != 0)
+    if (listing.code != 0)
         return step_failed(IDS_FAILED, true);
 
     std::size_t whole = std::strlen(run->listing);
@@ -97,10 +93,11 @@ step_outcome check_file_system(run_state* run)
     wchar_t command[TEXT_BUFFER_SIZE];
     compose_wide(command, TEXT_BUFFER_SIZE, L"chkdsk %c:", run->letter);
     // The check only reads: a stop ends it.
-    next_child_only_reads(run_goes_on);
-    DWORD code = run_and_wait(command);
-    if (last_child_ended_early())
+    child_outcome check = run_child(command, child_stream::NONE, run_goes_on);
+    free_outcome(&check);
+    if (check.ended_early)
         return step_stopped(IDS_CANCELLED);
+    DWORD code = check.code;
     if (code == 0) {
         log_string(IDS_DONE);
         return check_for_stop();
@@ -110,12 +107,12 @@ step_outcome check_file_system(run_state* run)
     if (code == 3 && classify_drive(run->letter) == DRIVE_CLASS_FIXED &&
         volume_dirty(run->letter) == VOLUME_CLEAN) {
         log_string(IDS_VOLUME_IN_USE);
-        log_text(IDS_CHKDSK_ADVICE, run->letter);
+        log_text<IDS_CHKDSK_ADVICE>(run->letter);
         return check_for_stop();
     }
     log_string(code == 2 ? IDS_MINOR_IRREGULARITY : code == 3 ? IDS_FAILED : IDS_UNKNOWN_ERROR);
     // How to repair it, after every finding but a clean one.
-    log_text(IDS_CHKDSK_ADVICE, run->letter);
+    log_text<IDS_CHKDSK_ADVICE>(run->letter);
     return code == 3 ? step_failed() : check_for_stop();
 }
 
@@ -128,17 +125,42 @@ step_outcome check_free_space(run_state* run)
     if (!GetDiskFreeSpaceExA(root, &available, nullptr, nullptr))
         return step_failed(IDS_FAILED);
     if (!space_is_enough(available.QuadPart, run->total_size)) {
-        log_text(IDS_NOT_ENOUGH_SPACE, space_message_mib(run->total_size));
+        log_text<IDS_NOT_ENOUGH_SPACE>(space_message_mib(run->total_size));
         return step_failed();
     }
     log_string(IDS_DONE);
     return check_for_stop();
 }
 
-void close_child(PROCESS_INFORMATION* child)
+// Follows the growing file at `target` with the bar until its child ends,
+// and gives its final size in `written`. False when the run was stopped
+// first; the child is ended then, and waited for, since a run that followed
+// at once could find the partial file still open.
+bool follow_extraction(run_state* run, child_run* child, const char* target, int64_t* written)
 {
-    CloseHandle(child->hThread);
-    CloseHandle(child->hProcess);
+    for (;;) {
+        // Ends the wait as soon as the child ends, but looks at least this often.
+        bool ended = child_ended_within(child, POLL_MS);
+        // The exit code before the size: once the child has ended, the size
+        // read next is the file's final one, for the bar and for the check
+        // alike, and the file need not be opened a second time.
+        DWORD code = 0;
+        if (!GetExitCodeProcess(child->process.hProcess, &code))
+            fail_api("GetExitCodeProcess");
+        *written = file_size_or_zero(target);
+        int position = run_bar_position(run->done_size + *written, 0, run->total_size);
+        if (position != BAR_UNCHANGED)
+            set_progress(position);
+        if (!run_goes_on()) {
+            child_outcome stopped = stop_child(child);
+            free_outcome(&stopped);
+            return false;
+        }
+        // A child that has ended with the code 259 is judged as failed, like
+        // any other nonzero code, instead of being waited for again.
+        if (code != STILL_ACTIVE || ended)
+            return true;
+    }
 }
 
 // Extracts one file and follows it with the bar until its child ends.
@@ -146,55 +168,30 @@ step_outcome extract_file(run_state* run, const char* name, int64_t listed_size)
 {
     // The listing's names are in the OEM code page, as 7-Zip printed them.
     wide_copy wide_name = widened(name, CP_OEMCP);
-    log_text(IDS_COPYING, run->letter, L"kavel\\", wide_name.text);
+    log_text<IDS_COPYING>(run->letter, L"kavel\\", wide_name.text);
     wchar_t command[TEXT_BUFFER_SIZE];
     char target[TEXT_BUFFER_SIZE];
     if (!compose_wide(command, TEXT_BUFFER_SIZE, L"7z e -y -o%c:\\kavel\\ \"%s\" \"%s\"",
                       run->letter, run->image, wide_name.text) ||
         !compose_text(target, sizeof target, "%c:\\kavel\\%s", run->letter, name))
         return step_failed(IDS_FAILED);
-    PROCESS_INFORMATION child;
-    HANDLE pipe = run_captured(command, &child, CAPTURE_OUTPUT);
     // What the child prints is taken while it runs, so that it never blocks
     // on a full pipe; it is shown when the child fails.
-    pipe_collector* output = collect_pipe(pipe);
-    for (;;) {
-        // Ends the wait as soon as the child ends, but looks at least this often.
-        bool ended = wait_child(&child, POLL_MS) == 1;
-        // The exit code before the size: once the child has ended, the size
-        // read next is the file's final one, for the bar and for the check
-        // alike, and the file need not be opened a second time.
-        DWORD code = 0;
-        if (!GetExitCodeProcess(child.hProcess, &code))
-            fail_api("GetExitCodeProcess");
-        int64_t written = file_size_or_zero(target);
-        int position = run_bar_position(run->done_size + written, 0, run->total_size);
-        if (position != BAR_UNCHANGED)
-            set_progress(position);
-        if (!run_goes_on()) {
-            TerminateProcess(child.hProcess, 1);
-            // Ending is not immediate: a run that followed at once could
-            // find the partial file still open.
-            WaitForSingleObject(child.hProcess, INFINITE);
-            close_child(&child);
-            abandon_collector(output);
-            return step_stopped(IDS_CANCELLED); // the partial file stays
-        }
-        // A child that has ended with the code 259 is judged as failed, like
-        // any other nonzero code, instead of being waited for again.
-        if (code == STILL_ACTIVE && !ended)
-            continue;
-        // A failed child is shown, and its file still counts when it has the
-        // listed size.
-        child_succeeded(code, collected_text(output));
-        close_child(&child);
-        if (written != listed_size)
-            return step_failed(IDS_WRONG_SIZE);
-        run->done_size += listed_size;
-        run->extracted.push_back({name, listed_size});
-        log_string(IDS_DONE);
-        return STEP_DONE;
-    }
+    child_run child;
+    start_child(&child, command, child_stream::OUTPUT);
+    int64_t written = 0;
+    if (!follow_extraction(run, &child, target, &written))
+        return step_stopped(IDS_CANCELLED); // the partial file stays
+    // A failed child is shown, and its file still counts when it has the
+    // listed size.
+    child_outcome done = finish_child(&child);
+    child_succeeded(done.code, done.output);
+    if (written != listed_size)
+        return step_failed(IDS_WRONG_SIZE);
+    run->done_size += listed_size;
+    run->extracted.push_back({name, listed_size});
+    log_string(IDS_DONE);
+    return STEP_DONE;
 }
 
 step_outcome extract_files(run_state* run)
@@ -206,7 +203,7 @@ step_outcome extract_files(run_state* run)
     listing_begin(&cursor, run->listing);
     int64_t size = 0;
     const char* name = nullptr;
-    while (run_goes_on() && listing_next_file(&cursor, &size, &name) == 1) {
+    while (run_goes_on() && listing_next_file(&cursor, &size, &name) == LISTING_FILE) {
         step_outcome file = extract_file(run, name, size);
         if (file.end != STEP_GOES_ON)
             return file;

@@ -1,4 +1,6 @@
 #pragma once
+// The install sequence of one run, from the format to the boot loader. Runs
+// on the worker thread.
 #include <windows.h>
 
 // One installation run, on a thread of its own: format, image check,

@@ -7,22 +7,18 @@
 #include "child/child_programs.h"
 #include "frame/app.h"
 #include "frame/exit_codes.h"
-#include "install/install_worker.h"
 #include "install/progress_layout.h"
+#include "install/progress_math.h"
 #include "install/run_steps.h"
+#include "install/run_worker.h"
 #include "resources/resource_ids.h"
 
+// Both as their declarations say: run_active written and read by both
+// threads, progress_dialog set by the user-interface thread for the worker.
 std::atomic<int> run_active{0};
 HWND progress_dialog;
 
 namespace {
-
-// Runs are numbered; a worker knows the number of its own run. The worker's
-// reports travel as messages to the dialog and carry that number, and the
-// dialog (on the user-interface thread) takes only those of its own run, so
-// an abandoned worker can never write into a newer run's dialog.
-std::atomic<unsigned> current_run{0};
-thread_local unsigned worker_run = 0;
 
 enum : UINT {
     MSG_LOG = WM_APP + 1,
@@ -50,79 +46,20 @@ struct pending_log {
     int bar;         // the bar position to show next, or -1
 };
 pending_log pending = {nullptr, 0, 0, -1};
-bool dialog_ending; // EndDialog called: later reports have no effect
-
-// The worker of the last run; only the user-interface thread touches it.
-HANDLE last_worker;
-
-struct worker_start {
-    unsigned run;
-    HANDLE previous; // the worker before, waited for; may be null
-};
-
-// How often a worker that waits for the previous one looks for Stop.
-constexpr DWORD STOP_LOOK_MS = 100;
-
-// Waits for the previous worker, saying so in the log when it is still busy.
-// True when the run goes on; false when it was stopped meanwhile, and then
-// only after the previous worker has ended all the same, so that the next
-// run, which waits for this worker, waits for both.
-bool wait_for_previous(HANDLE previous)
-{
-    if (WaitForSingleObject(previous, 0) != WAIT_TIMEOUT)
-        return true;
-    log_string(IDS_WAITING_FOR_PREVIOUS_RUN);
-    while (WaitForSingleObject(previous, STOP_LOOK_MS) == WAIT_TIMEOUT) {
-        if (stop_point()) {
-            WaitForSingleObject(previous, INFINITE);
-            return false;
-        }
-    }
-    log_string(IDS_DONE);
-    return true;
-}
-
-// At most one worker works at a time: a new run's worker first waits for the
-// previous one, which ends at its next check (at once during an extraction or
-// a read-only child, which closing its dialog ended; after a writing child
-// otherwise). The waiting happens here, never on the user-interface thread.
-DWORD WINAPI worker_entry(void* param)
-{
-    worker_start start = *static_cast<worker_start*>(param);
-    HeapFree(GetProcessHeap(), 0, param);
-    worker_run = start.run;
-    if (start.previous != nullptr) {
-        bool goes_on = wait_for_previous(start.previous);
-        CloseHandle(start.previous);
-        if (!goes_on)
-            return 0;
-    }
-    return install_worker(nullptr);
-}
-
-void start_worker(unsigned run)
-{
-    auto* start = static_cast<worker_start*>(HeapAlloc(GetProcessHeap(), 0, sizeof(worker_start)));
-    if (start == nullptr)
-        ExitProcess(EXIT_OUT_OF_MEMORY);
-    start->run = run;
-    start->previous = last_worker; // handed over to the new worker
-    last_worker = nullptr;
-    HANDLE thread = CreateThread(nullptr, 0, worker_entry, start, 0, nullptr);
-    if (thread == nullptr)
-        fail_api("CreateThread");
-    last_worker = thread;
-}
-
-WNDPROC log_prev_proc;
+// EndDialog called: later reports have no effect. Only the user-interface
+// thread touches it.
+bool dialog_ending;
 
 // A multi-line edit in a dialog closes the dialog on Escape, which would stop
-// the run; the log keeps that key to itself instead.
+// the run; the log keeps that key to itself instead. The edit's own
+// procedure is kept in the control's user data, which an edit leaves alone.
 LRESULT CALLBACK log_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if ((message == WM_KEYDOWN || message == WM_CHAR) && wparam == VK_ESCAPE)
         return 0;
-    return CallWindowProcW(log_prev_proc, window, message, wparam, lparam);
+    auto own = reinterpret_cast<WNDPROC>(GetWindowLongW(window, GWL_USERDATA));
+    return own != nullptr ? CallWindowProcW(own, window, message, wparam, lparam)
+                          : DefWindowProcW(window, message, wparam, lparam);
 }
 
 // The first report since the last showing sets the timer for the next one.
@@ -280,7 +217,7 @@ void end_run_here()
     // A listing or a file-system check only reads: it is ended with the run.
     // A writing child (an extraction ends at the worker's next check, syslinux,
     // the format) is left to its end.
-    end_read_only_child();
+    end_stoppable_child();
     SetDlgItemTextW(progress_dialog, IDC_STOP_CLOSE, load_res_string(IDS_CLOSE));
 }
 
@@ -290,13 +227,13 @@ void on_init(HWND dialog)
     pending.length = 0;
     pending.bar = -1;
     dialog_ending = false;
-    unsigned run = current_run.fetch_add(1) + 1;
+    unsigned run = begin_run();
     SetWindowTextW(dialog, load_res_string(IDS_PROGRESS_TITLE));
     HWND log = GetDlgItem(dialog, IDC_LOG);
     SendMessageW(log, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(SYSTEM_FIXED_FONT)),
                  FALSE);
-    log_prev_proc = reinterpret_cast<WNDPROC>(
-        SetWindowLongW(log, GWL_WNDPROC, reinterpret_cast<LONG>(log_proc)));
+    SetWindowLongW(log, GWL_USERDATA,
+                   SetWindowLongW(log, GWL_WNDPROC, reinterpret_cast<LONG>(log_proc)));
     // The default limit of an edit would drop the end of a long log, the
     // "安装中断！" of a failed run with it; 0 lifts it as far as it goes.
     SendMessageW(log, EM_SETLIMITTEXT, 0, 0);
@@ -305,7 +242,7 @@ void on_init(HWND dialog)
     layout_progress_dialog(client.right - client.left, client.bottom - client.top);
     run_active = 1;
     SetDlgItemTextW(dialog, IDC_STOP_CLOSE, load_res_string(IDS_STOP));
-    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
+    SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, BAR_COMPLETE));
     SendDlgItemMessageW(dialog, IDC_PROGRESS, PBM_SETPOS, 0, 0);
     start_worker(run);
 }
@@ -319,13 +256,13 @@ void move_control(int id, const layout_rect& r)
 // and its dialog has not ended.
 bool for_this_dialog(WPARAM run)
 {
-    return static_cast<unsigned>(run) == current_run.load() && !dialog_ending;
+    return is_current_run(static_cast<unsigned>(run)) && !dialog_ending;
 }
 
 // Sends a report of the calling worker's run to the dialog.
 void report(UINT message, LPARAM value)
 {
-    SendMessageW(progress_dialog, message, worker_run, value);
+    SendMessageW(progress_dialog, message, own_run(), value);
 }
 
 } // namespace
@@ -415,34 +352,4 @@ void end_run()
     // before the message returns, so the worker's next check sees the end; a
     // worker whose run is over cannot clear a newer run's flag this way.
     report(MSG_END_RUN, 0);
-}
-
-bool run_goes_on()
-{
-    return run_active.load() != 0 && worker_run == current_run.load();
-}
-
-void end_workers_before_exit()
-{
-    run_active = 0;
-    end_read_only_child();
-    if (last_worker == nullptr)
-        return;
-    // An abandoned worker ends its extraction child and itself at its next
-    // check, within a quarter of a second; a boot-file edit or syslinux that
-    // it is in is let finish, up to a bound. Messages the worker sends to the
-    // main dialog meanwhile are answered.
-    constexpr DWORD EXIT_WAIT_MS = 15000;
-    DWORD start = GetTickCount();
-    for (;;) {
-        DWORD spent = GetTickCount() - start;
-        if (spent >= EXIT_WAIT_MS)
-            return;
-        DWORD result =
-            MsgWaitForMultipleObjects(1, &last_worker, FALSE, EXIT_WAIT_MS - spent, QS_SENDMESSAGE);
-        if (result != WAIT_OBJECT_0 + 1)
-            return; // ended, or the wait is over
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
 }

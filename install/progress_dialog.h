@@ -1,12 +1,18 @@
 #pragma once
+// The progress dialog of a run: its window, the log and the bar it shows, and
+// the worker's ways to report into it. The dialog runs on the user-interface
+// thread; the worker reports from its own thread through window messages.
 #include <windows.h>
 
 #include <atomic>
 
-// 1 while a run is in progress and not stopped. Both threads read and write it.
+// 1 while a run is in progress and not stopped. Written by the user-interface
+// thread (1 when the dialog opens, 0 on Stop and close) and by the worker (0
+// when its run ends); read by both.
 extern std::atomic<int> run_active;
 
-// The progress dialog of the current run; set when it opens.
+// The progress dialog of the current run; set by the user-interface thread
+// when it opens, read by the worker to address its reports.
 extern HWND progress_dialog;
 
 INT_PTR CALLBACK progress_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam);
@@ -21,12 +27,3 @@ void log_append(const wchar_t* text);
 void log_child_output(const char* text);
 void set_progress(int position);
 void end_run();
-
-// Whether the calling worker's run goes on: run_active is set and no newer
-// run has begun since the worker started.
-bool run_goes_on();
-
-// Before the process ends: ends the run's read-only child and waits, up to a
-// bound, for the last worker to reach its next check and end there, so that
-// no extraction child is left writing and no boot-file edit is cut off.
-void end_workers_before_exit();

@@ -1,4 +1,6 @@
 #pragma once
+// Where the progress dialog's controls go for a size of its window. Called
+// by the user-interface thread.
 
 // A control's place in the client area, in pixels.
 struct layout_rect {

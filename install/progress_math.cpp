@@ -28,21 +28,21 @@ int extraction_bar_position(int64_t current, int64_t done, int64_t total)
                    static_cast<uint64_t>(done < 0 ? 0 : done);
     uint64_t whole = sum / static_cast<uint64_t>(total);
     if (whole >= 2)
-        return 100;
+        return BAR_COMPLETE;
     // sum * 90 / total as whole * 90 plus the remainder's share; the remainder
     // is added 90 times so that no product can overflow: each partial sum
     // stays below 2 * total, which fits in 64 unsigned bits.
     uint64_t rest = sum % static_cast<uint64_t>(total);
-    uint64_t position = whole * 90;
+    uint64_t position = whole * BAR_FILES_IN_PLACE;
     uint64_t carry = 0;
-    for (int i = 0; i < 90; ++i) {
+    for (int i = 0; i < BAR_FILES_IN_PLACE; ++i) {
         carry += rest;
         if (carry >= static_cast<uint64_t>(total)) {
             carry -= static_cast<uint64_t>(total);
             ++position;
         }
     }
-    return position > 100 ? 100 : static_cast<int>(position);
+    return position > BAR_COMPLETE ? BAR_COMPLETE : static_cast<int>(position);
 }
 
 int run_bar_position(int64_t extracted, int64_t verified, int64_t total)
@@ -59,5 +59,7 @@ int run_bar_position(int64_t extracted, int64_t verified, int64_t total)
         verified >>= 2;
         total >>= 2;
     }
+    // A byte written counts twice what one read back does.
+    static_assert(BAR_FILES_WRITTEN * 3 == BAR_FILES_IN_PLACE * 2, "written and read-back shares");
     return extraction_bar_position(2 * extracted + verified, 0, 3 * total);
 }

@@ -10,6 +10,7 @@
 #include "install/progress_dialog.h"
 #include "install/progress_math.h"
 #include "install/read_back_sums.h"
+#include "install/run_worker.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -122,13 +123,11 @@ read_end compare_with_stream(read_back_state* s, HANDLE file, HANDLE stream, int
 
 // Ends a child that only reads, unless it has ended by itself; its exit
 // code, once it has ended, so that none is left running.
-DWORD end_reader(PROCESS_INFORMATION* child, bool at_once)
+DWORD end_reader(child_run* child, bool at_once)
 {
-    if (at_once)
-        TerminateProcess(child->hProcess, 1);
-    DWORD code = 0;
-    take_exit_code(child, &code);
-    return code;
+    child_outcome outcome = at_once ? stop_child(child) : finish_child(child);
+    free_outcome(&outcome);
+    return outcome.code;
 }
 
 // How a file on the target differs from the image, and that the drive is not
@@ -138,12 +137,16 @@ step_outcome drive_lost_data(const read_back_state* s, const char* name, read_en
 {
     log_string(IDS_FAILED);
     if (end == UNREADABLE) {
-        log_text(IDS_READ_BACK_FAILED, s->letter, widened(name, CP_OEMCP).text);
+        log_text<IDS_READ_BACK_FAILED>(s->letter, widened(name, CP_OEMCP).text);
         SetLastError(error);
         log_append(last_error_text());
     } else if (end == SHORT || end == DIFFERENT) {
-        log_text(end == SHORT ? IDS_FILE_SHORT : IDS_DIFFERS_AT, s->letter,
-                 widened(name, CP_OEMCP).text, static_cast<long long>(offset));
+        wide_copy wide_name = widened(name, CP_OEMCP);
+        auto at = static_cast<long long>(offset);
+        if (end == SHORT)
+            log_text<IDS_FILE_SHORT>(s->letter, wide_name.text, at);
+        else
+            log_text<IDS_DIFFERS_AT>(s->letter, wide_name.text, at);
     }
     log_string(IDS_DRIVE_LOSES_DATA);
     return step_failed();
@@ -166,8 +169,9 @@ read_end find_difference(read_back_state* s, const extracted_file* file, int64_t
         CloseHandle(target);
         return IMAGE_UNREADABLE;
     }
-    PROCESS_INFORMATION child;
-    HANDLE stream = run_captured(command, &child, CAPTURE_OUTPUT);
+    child_run child;
+    start_child(&child, command, child_stream::OUTPUT_PIPE);
+    HANDLE stream = child.pipe;
     read_end end = compare_with_stream(s, target, stream, offset);
     *error = GetLastError();
     CloseHandle(target);
@@ -224,7 +228,7 @@ step_outcome read_target_files(read_back_state* s, const extracted_file* files, 
 // Waits for the image's test, looking for Stop meanwhile; false when stopped.
 bool wait_for_test(image_test* test)
 {
-    while (wait_child(&test->child, POLL_MS) != 1)
+    while (!child_ended_within(&test->child, POLL_MS))
         if (!run_goes_on())
             return false;
     return true;
@@ -234,11 +238,10 @@ bool wait_for_test(image_test* test)
 step_outcome take_image_sum(image_test* test, uint64_t* sum)
 {
     test->running = false;
-    DWORD code = end_reader(&test->child, false);
-    char* text = collected_text(test->said);
-    if (!read_data_sum(text, sum) && code == 0)
-        code = 1;
-    return child_succeeded(code, text) ? STEP_DONE : step_failed();
+    child_outcome said = finish_child(&test->child);
+    if (!read_data_sum(said.output, sum) && said.code == 0)
+        said.code = 1;
+    return child_succeeded(said.code, said.output) ? STEP_DONE : step_failed();
 }
 
 } // namespace
@@ -251,7 +254,7 @@ void start_image_test(image_test* test, const wchar_t* image)
     if (!compose_wide(command, TEXT_BUFFER_SIZE, L"7z t -scrcCRC32 \"%s\" *.sfs vmlinuz initrd.gz",
                       image))
         return;
-    test->said = collect_pipe(run_captured(command, &test->child, CAPTURE_OUTPUT));
+    start_child(&test->child, command, child_stream::OUTPUT);
     test->running = true;
 }
 
@@ -261,7 +264,6 @@ void end_image_test(image_test* test)
         return;
     test->running = false;
     end_reader(&test->child, true);
-    abandon_collector(test->said);
 }
 
 step_outcome read_back_files(char letter, const wchar_t* image, image_test* test,

@@ -21,8 +21,7 @@ struct extracted_file {
 // the image, so it runs on the other core while the files are extracted.
 struct image_test {
     bool running;
-    PROCESS_INFORMATION child;
-    pipe_collector* said;
+    child_run child; // collects what the test prints
 };
 
 // Starts the test of the files that the listing of `image` named.

@@ -1,7 +1,8 @@
 #pragma once
 // The sums that tell whether the files on the target hold what the image
 // holds: each file's CRC-32, as 7-Zip's "-scrcCRC32" computes it, and the sum
-// of all of them that 7-Zip prints after testing the image's files.
+// of all of them that 7-Zip prints after testing the image's files. Called
+// by the worker thread.
 #include <cstddef>
 #include <cstdint>
 

@@ -6,6 +6,7 @@
 #include "frame/exit_codes.h"
 #include "frame/wide_text.h"
 #include "install/progress_dialog.h"
+#include "install/run_worker.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -60,7 +61,7 @@ void log_string(int id)
     log_append(load_res_string(id));
 }
 
-void log_text(int id, ...)
+void log_formatted(int id, ...)
 {
     wchar_t line[TEXT_BUFFER_SIZE];
     va_list args;
@@ -94,10 +95,4 @@ void delete_file(const char* path)
 {
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
     DeleteFileA(path);
-}
-
-bool is_plain_file(const char* path)
-{
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }

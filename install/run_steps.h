@@ -1,5 +1,6 @@
 #pragma once
-// How the steps of a run end, and the one way out of a run.
+// How the steps of a run end, and how they log. Called by the worker thread.
+#include "resources/text_conversions.h"
 
 // How a step ends.
 enum step_end {
@@ -49,8 +50,15 @@ void log_string(int id);
 
 // Logs the text of string `id` formatted with the platform's wide printf
 // rules: %s takes a wide text, %c a character. A line that would not fit is
-// cut, which loses nothing but text.
-void log_text(int id, ...);
+// cut, which loses nothing but text. Callers use log_text below.
+void log_formatted(int id, ...);
+
+// log_formatted for text ID, whose conversions the arguments must fit.
+template <int ID, typename... Args> void log_text(Args... args)
+{
+    static_assert(text_takes<ID, Args...>(), "arguments that do not fit the text's conversions");
+    log_formatted(ID, args...);
+}
 
 // Logs the outcome of a child that has ended with `code`: nothing when it
 // is 0, else "失败\r\n" and `output`. Frees `output`; true when `code` is 0.
@@ -62,6 +70,3 @@ step_outcome failed_for_system_reason();
 
 // Deletes the file at `path`, also when it is read-only, hidden or system.
 void delete_file(const char* path);
-
-// Whether `path` names a file, not a folder.
-bool is_plain_file(const char* path);

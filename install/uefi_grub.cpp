@@ -4,6 +4,7 @@
 #include "disk/system_partition.h"
 #include "frame/app.h"
 #include "frame/compose_text.h"
+#include "frame/plain_file.h"
 #include "install/bcdedit.h"
 #include "install/boot_files.h"
 #include "install/progress_dialog.h"

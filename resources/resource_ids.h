@@ -1,6 +1,7 @@
 #ifndef KAVEL_RESOURCE_IDS_H
 #define KAVEL_RESOURCE_IDS_H
-/* Shared by the resource script and the code. */
+/* Shared by the resource script and the code. The code uses them on both threads: the dialogs
+   on the user-interface thread, the log's texts on the worker. */
 
 #define IDD_MAIN 101
 #define IDD_PROGRESS 1000

@@ -12,14 +12,20 @@
 #include "frame/exit_codes.h"
 #include "frame/wide_text.h"
 #include "install/progress_dialog.h"
+#include "install/run_worker.h"
 #include "resources/resource_ids.h"
+#include "resources/text_conversions.h"
 #include "setup_window/drive_list.h"
 #include "setup_window/picture_link.h"
 
+// Set by the user-interface thread when the dialog opens; read by the worker
+// to reach the dialog's controls.
 HWND main_dialog;
 
 namespace {
 
+// Written by whichever thread calls image_path_text, and read by it at once:
+// the user-interface thread on Start, the worker when its run begins.
 wchar_t image_path_buf[TEXT_BUFFER_SIZE];
 
 constexpr DWORD OPEN_FILE_FLAGS = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
@@ -37,23 +43,22 @@ using init_common_controls_fn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
 
 // comctl32 is not one of the DLLs Windows always takes from its system folder:
 // imported by name, a copy beside the program would be loaded. So it is loaded
-// here by its full path in the system folder, and kept, since the progress
-// bar's class lives in it. A failure shows as a progress dialog that cannot be
-// made, as when the class cannot be registered.
+// here by its full path in the system folder, once, and kept, since the
+// progress bar's class lives in it. A failure shows as a progress dialog that
+// cannot be made, as when the class cannot be registered.
 void register_progress_bar_class()
 {
-    static HMODULE controls_dll = nullptr;
-    if (controls_dll == nullptr) {
-        wchar_t path[MAX_PATH];
-        const wchar_t name[] = L"\\comctl32.dll";
-        UINT n = GetSystemDirectoryW(path, MAX_PATH);
-        if (n == 0 || n + sizeof name / sizeof name[0] > MAX_PATH)
-            return;
-        lstrcatW(path, name);
+    wchar_t path[MAX_PATH];
+    const wchar_t name[] = L"\\comctl32.dll";
+    UINT n = GetSystemDirectoryW(path, MAX_PATH);
+    if (n == 0 || n + sizeof name / sizeof name[0] > MAX_PATH)
+        return;
+    lstrcatW(path, name);
+    HMODULE controls_dll = GetModuleHandleW(path);
+    if (controls_dll == nullptr)
         controls_dll = LoadLibraryW(path);
-        if (controls_dll == nullptr)
-            return;
-    }
+    if (controls_dll == nullptr)
+        return;
     auto init = reinterpret_cast<init_common_controls_fn>(
         reinterpret_cast<void*>(GetProcAddress(controls_dll, "InitCommonControlsEx")));
     if (init == nullptr)
@@ -73,11 +78,7 @@ void on_init(HWND dialog)
     main_dialog = dialog;
     write_drive_log();
 
-    LONG previous = SetWindowLongW(GetDlgItem(dialog, IDC_PICTURE), GWL_WNDPROC,
-                                   reinterpret_cast<LONG>(picture_link_proc));
-    if (previous == 0)
-        fail_api("SetWindowLong");
-    picture_prev_proc = reinterpret_cast<WNDPROC>(previous);
+    link_picture(GetDlgItem(dialog, IDC_PICTURE));
 
     SetClassLongW(dialog, GCL_HICON,
                   reinterpret_cast<LONG>(LoadIconW(app_instance, MAKEINTRESOURCEW(IDI_DIALOG))));
@@ -90,20 +91,7 @@ void on_init(HWND dialog)
                         reinterpret_cast<LPARAM>(picture));
 
     SetWindowTextW(dialog, load_res_string(IDS_MAIN_TITLE));
-    static const struct {
-        int control;
-        int string;
-    } texts[] = {
-        {IDC_IMAGE_GROUP, IDS_IMAGE_GROUP},
-        {IDC_IMAGE_ADVICE, IDS_IMAGE_ADVICE},
-        {IDC_DRIVE_GROUP, IDS_DRIVE_GROUP},
-        {IDC_DRIVE_ADVICE, IDS_DRIVE_ADVICE},
-        {IDC_BROWSE, IDS_BROWSE},
-        {IDC_FORMAT, IDS_FORMAT},
-        {IDC_START, IDS_START},
-        {IDC_EXIT, IDS_EXIT},
-    };
-    for (const auto& t : texts)
+    for (const control_label& t : MAIN_DIALOG_TEXTS)
         SetDlgItemTextW(dialog, t.control, load_res_string(t.string));
 
     SetFocus(GetDlgItem(dialog, IDC_IMAGE_PATH));
@@ -139,6 +127,7 @@ void explain_missing_drive(const wchar_t* path, wchar_t* message, std::size_t si
     std::size_t used = lstrlenW(message);
     compose_wide(message + used, size - used, L"\r\n\r\n");
     used = lstrlenW(message);
+    static_assert(text_takes<IDS_DRIVE_NOT_VISIBLE, wchar_t>());
     compose_wide(message + used, size - used, load_res_string(IDS_DRIVE_NOT_VISIBLE),
                  static_cast<wchar_t>(path[0] & ~0x20));
 }
@@ -152,6 +141,7 @@ void on_start(HWND dialog)
     }
     if (GetFileAttributesW(path) & UNUSABLE_PATH_BITS) {
         wchar_t message[2 * TEXT_BUFFER_SIZE];
+        static_assert(text_takes<IDS_NOT_AN_IMAGE, const wchar_t*>());
         format_with_path(message, TEXT_BUFFER_SIZE, load_res_string(IDS_NOT_AN_IMAGE), path,
                          is_high_surrogate);
         explain_missing_drive(path, message, 2 * TEXT_BUFFER_SIZE);

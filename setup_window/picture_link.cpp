@@ -8,12 +8,14 @@
 #include "resources/resource_ids.h"
 #include "setup_window/main_dialog.h"
 
-WNDPROC picture_prev_proc;
-
 namespace {
 
-int mouse_tracking; // a leave notice has been asked for since the mouse last left
-int picture_hot;    // the picture shows its hot image and the hand cursor is set
+// The picture's state; only the user-interface thread touches it.
+struct picture_state {
+    WNDPROC previous; // the control's own procedure
+    bool tracking;    // a leave notice has been asked for since the mouse last left
+    bool hot;         // the picture shows its hot image and the hand cursor is set
+} picture;
 
 const wchar_t PROJECT_PAGE[] = L"https://kavel-linux.org/";
 
@@ -101,27 +103,25 @@ void open_project_page()
         CoUninitialize();
 }
 
-} // namespace
-
 LRESULT CALLBACK picture_link_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
     case WM_SETCURSOR:
         return TRUE; // the cursor stays what the picture set
     case WM_MOUSEMOVE:
-        if (!mouse_tracking) {
+        if (!picture.tracking) {
             TRACKMOUSEEVENT track = {};
             track.cbSize = sizeof track;
             track.dwFlags = TME_LEAVE;
             track.hwndTrack = window;
             track.dwHoverTime = HOVER_DEFAULT;
             TrackMouseEvent(&track);
-            mouse_tracking = 1;
+            picture.tracking = true;
         }
-        if (!picture_hot) {
+        if (!picture.hot) {
             SetCursor(LoadCursorW(nullptr, HAND_CURSOR));
             show_bitmap(IDB_PICTURE_HOT);
-            picture_hot = 1;
+            picture.hot = true;
         }
         break;
     case WM_LBUTTONDOWN:
@@ -130,11 +130,21 @@ LRESULT CALLBACK picture_link_proc(HWND window, UINT message, WPARAM wparam, LPA
     case WM_MOUSELEAVE:
         SetCursor(LoadCursorW(nullptr, ARROW_CURSOR));
         show_bitmap(IDB_PICTURE);
-        mouse_tracking = 0;
-        picture_hot = 0;
+        picture.tracking = false;
+        picture.hot = false;
         break;
     default:
         break;
     }
-    return CallWindowProcW(picture_prev_proc, window, message, wparam, lparam);
+    return CallWindowProcW(picture.previous, window, message, wparam, lparam);
+}
+
+} // namespace
+
+void link_picture(HWND control)
+{
+    LONG previous = SetWindowLongW(control, GWL_WNDPROC, reinterpret_cast<LONG>(picture_link_proc));
+    if (previous == 0)
+        fail_api("SetWindowLong");
+    picture.previous = reinterpret_cast<WNDPROC>(previous);
 }

@@ -1,8 +1,8 @@
 #pragma once
+// The main dialog's picture as a link. Called by the user-interface thread only.
 #include <windows.h>
 
-// The picture control's procedure before it was subclassed.
-extern WNDPROC picture_prev_proc;
-
-// Subclass procedure of the picture: a link to the project's web page.
-LRESULT CALLBACK picture_link_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// Makes the picture control a link to the project's web page: its hot image
+// and a hand under the mouse, the page on a press. Ends the process with
+// code 3 after the failure box when the control cannot be subclassed.
+void link_picture(HWND picture);

@@ -32,19 +32,20 @@ CommandLine emit_command(const std::string& steps)
     return line;
 }
 
-// Starts child_emit with `steps` through run_captured; gives the pipe.
-HANDLE start_emit(const std::string& steps, PROCESS_INFORMATION* process, int selector = 0)
+// Starts child_emit with `steps`.
+void start_emit(const std::string& steps, child_run* child,
+                child_stream streams = child_stream::OUTPUT, bool (*still_wanted)() = nullptr)
 {
     CommandLine line = emit_command(steps);
-    return run_captured(line.text, process, selector);
+    start_child(child, line.text, streams, still_wanted);
 }
 
-// The exit code take_exit_code stores.
-DWORD taken_code(PROCESS_INFORMATION* process)
+// The outcome's code; its text is dropped.
+DWORD finished_code(child_run* child)
 {
-    DWORD code = 0xFFFFFFFF; // left so when no code is taken: no case expects it
-    take_exit_code(process, &code);
-    return code;
+    child_outcome outcome = finish_child(child);
+    free_outcome(&outcome);
+    return outcome.code;
 }
 
 struct Captured {
@@ -53,24 +54,17 @@ struct Captured {
     DWORD code = 0;
 };
 
-// Run and collect: run_captured, read_pipe_text at once, take_exit_code.
-Captured capture(const std::string& steps, int selector)
+// Run and collect.
+Captured capture(const std::string& steps, child_stream streams)
 {
-    PROCESS_INFORMATION process;
-    char* text = read_pipe_text(start_emit(steps, &process, selector));
+    CommandLine line = emit_command(steps);
+    child_outcome outcome = run_child(line.text, streams);
     Captured result;
-    result.text = text;
-    result.capacity = HeapSize(GetProcessHeap(), 0, text);
-    HeapFree(GetProcessHeap(), 0, text);
-    result.code = taken_code(&process);
+    result.text = outcome.output;
+    result.capacity = HeapSize(GetProcessHeap(), 0, outcome.output);
+    result.code = outcome.code;
+    free_outcome(&outcome);
     return result;
-}
-
-// Reads the child's output to its end and drops it, then takes the exit code.
-DWORD drain_and_take_code(HANDLE pipe, PROCESS_INFORMATION* process)
-{
-    HeapFree(GetProcessHeap(), 0, read_pipe_text(pipe));
-    return taken_code(process);
 }
 
 std::string temp_path(const char* name)
@@ -89,7 +83,7 @@ bool handle_is_open(HANDLE handle)
 
 TEST(ReadPipeText, NoOutputGivesSingleNulInFirstBlock)
 {
-    Captured c = capture("exit=0", 0);
+    Captured c = capture("exit=0", child_stream::OUTPUT);
     EXPECT_EQ(c.text, "");
     EXPECT_EQ(c.capacity, 1024u);
     EXPECT_EQ(c.code, 0u);
@@ -103,7 +97,7 @@ TEST(ReadPipeText, BlockDoublesOnlyWhenTextAndNulOverflowIt)
     } cases[] = {{1, 1024}, {1023, 1024}, {1024, 2048}, {2047, 2048}, {2048, 4096}};
     for (const auto& k : cases) {
         SCOPED_TRACE(k.length);
-        Captured c = capture("out=" + std::to_string(k.length), 0);
+        Captured c = capture("out=" + std::to_string(k.length), child_stream::OUTPUT);
         EXPECT_EQ(c.text, pattern(EMIT_STDOUT, k.length));
         EXPECT_EQ(c.capacity, k.capacity);
     }
@@ -115,7 +109,8 @@ TEST(ReadPipeText, LargeOutputInOddPiecesArrivesWholeAndInOrder)
     // child blocks until the reader drains it.
     for (int piece : {997, 5003}) {
         SCOPED_TRACE(piece);
-        Captured c = capture("out=65536/" + std::to_string(piece) + " exit=7", 0);
+        Captured c =
+            capture("out=65536/" + std::to_string(piece) + " exit=7", child_stream::OUTPUT);
         EXPECT_EQ(c.text.size(), 65536u);
         EXPECT_TRUE(c.text == pattern(EMIT_STDOUT, 65536)) << "bytes lost, doubled or reordered";
         EXPECT_EQ(c.capacity, 131072u);
@@ -127,12 +122,12 @@ TEST(RunCaptured, SelectorChoosesTheCapturedStream)
 {
     // The stream not captured goes to this program's own, so it stays short.
     const char* steps = "out=20 err=200/7 out=5 exit=5";
-    Captured error = capture(steps, 1);
+    Captured error = capture(steps, child_stream::ERRORS);
     EXPECT_EQ(error.text, pattern(EMIT_STDERR, 200));
     EXPECT_EQ(error.code, 5u);
 
     steps = "out=200/7 err=20 out=5 exit=5";
-    Captured output = capture(steps, 0);
+    Captured output = capture(steps, child_stream::OUTPUT);
     EXPECT_EQ(output.text, pattern(EMIT_STDOUT, 205));
     EXPECT_EQ(output.code, 5u);
 }
@@ -142,19 +137,25 @@ TEST(RunCaptured, ChildGetsNoWindowAndNothingButItsPipeAndTheNullDevice)
     // Whatever this program was started with is not passed on.
     std::string path = temp_path("startup_captured.txt");
     std::string handles = temp_path("handles_captured.txt");
-    for (int selector : {CAPTURE_OUTPUT, CAPTURE_ERRORS, CAPTURE_BOTH}) {
-        SCOPED_TRACE(selector);
-        PROCESS_INFORMATION process;
-        HANDLE pipe =
-            start_emit("\"startup=" + path + "\" \"handles=" + handles + "\"", &process, selector);
-        DWORD flags = 0;
-        ASSERT_TRUE(GetHandleInformation(pipe, &flags));
-        EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u) << "the installer's end is inheritable";
-        EXPECT_EQ(drain_and_take_code(pipe, &process), 0u);
+    const struct {
+        child_stream streams;
+        const char* handles;
+    } cases[] = {{child_stream::OUTPUT_PIPE, "in=2 out=3 err=2 window=0"},
+                 {child_stream::ERRORS, "in=2 out=2 err=3 window=0"},
+                 {child_stream::BOTH, "in=2 out=3 err=3 window=0"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.handles);
+        child_run child;
+        start_emit("\"startup=" + path + "\" \"handles=" + handles + "\"", &child, c.streams);
+        if (c.streams == child_stream::OUTPUT_PIPE) {
+            DWORD flags = 0;
+            ASSERT_TRUE(GetHandleInformation(child.pipe, &flags));
+            EXPECT_EQ(flags & HANDLE_FLAG_INHERIT, 0u) << "the installer's end is inheritable";
+            CloseHandle(child.pipe);
+        }
+        EXPECT_EQ(finished_code(&child), 0u);
         EXPECT_EQ(read_file(path), "flags=257 show=0");
-        const char* expected[] = {"in=2 out=3 err=2 window=0", "in=2 out=2 err=3 window=0",
-                                  "in=2 out=3 err=3 window=0"};
-        EXPECT_EQ(read_file(handles), expected[selector]);
+        EXPECT_EQ(read_file(handles), c.handles);
     }
     DeleteFileA(path.c_str());
     DeleteFileA(handles.c_str());
@@ -162,56 +163,53 @@ TEST(RunCaptured, ChildGetsNoWindowAndNothingButItsPipeAndTheNullDevice)
 
 TEST(TakeExitCode, ChildThatClosedItsOutputGivesTheCodeItEndsWithAndHandlesAreClosed)
 {
-    PROCESS_INFORMATION process;
-    HANDLE pipe = start_emit("out=50 close-out sleep=1500 exit=6", &process);
-    char* text = read_pipe_text(pipe);
-    EXPECT_EQ(std::string(text), pattern(EMIT_STDOUT, 50));
-    HeapFree(GetProcessHeap(), 0, text);
-    EXPECT_FALSE(handle_is_open(pipe));
-
-    // Read at once, the code would be 259 (still running).
-    EXPECT_EQ(taken_code(&process), 6u);
-    EXPECT_FALSE(handle_is_open(process.hThread));
-    EXPECT_FALSE(handle_is_open(process.hProcess));
+    child_run child;
+    start_emit("out=50 close-out sleep=1500 exit=6", &child);
+    child_outcome outcome = finish_child(&child);
+    EXPECT_EQ(std::string(outcome.output), pattern(EMIT_STDOUT, 50));
+    free_outcome(&outcome);
+    // Read when the output ends, the code would be 259 (still running).
+    EXPECT_EQ(outcome.code, 6u);
+    EXPECT_FALSE(outcome.ended_early);
+    EXPECT_FALSE(handle_is_open(child.process.hThread));
+    EXPECT_FALSE(handle_is_open(child.process.hProcess));
 }
 
 TEST(WaitChild, GivesUpAfterTheTimeAndReturnsAsSoonAsTheChildEnds)
 {
-    PROCESS_INFORMATION process;
-    HANDLE pipe = start_emit("sleep=1500 exit=4", &process);
+    child_run child;
+    start_emit("sleep=1500 exit=4", &child);
     ULONGLONG start = GetTickCount64();
 
-    EXPECT_EQ(wait_child(&process, 250), 0);
+    EXPECT_FALSE(child_ended_within(&child, 250));
     ULONGLONG first = GetTickCount64() - start;
     EXPECT_GE(first, 230u);
     EXPECT_LT(first, 1400u);
 
-    EXPECT_EQ(wait_child(&process, 20000), 1);
+    EXPECT_TRUE(child_ended_within(&child, 20000));
     ULONGLONG ended = GetTickCount64() - start;
     EXPECT_GE(ended, 1400u);
     EXPECT_LT(ended, 10000u) << "waited out the time instead of the child";
 
     ULONGLONG again = GetTickCount64();
-    EXPECT_EQ(wait_child(&process, 20000), 1);
+    EXPECT_TRUE(child_ended_within(&child, 20000));
     EXPECT_LT(GetTickCount64() - again, 1000u);
 
-    EXPECT_EQ(drain_and_take_code(pipe, &process), 4u);
+    EXPECT_EQ(finished_code(&child), 4u);
 }
 
 TEST(RunAndWait, PassesExitCodesThroughUnchanged)
 {
     for (DWORD expected : {0u, 2u, 3u, 77u, 259u, 4000000000u}) {
         SCOPED_TRACE(expected);
-        CommandLine line = emit_command("exit=" + std::to_string(expected));
-        EXPECT_EQ(run_and_wait(line.text), expected);
+        EXPECT_EQ(capture("exit=" + std::to_string(expected), child_stream::NONE).code, expected);
     }
 }
 
 TEST(RunAndWait, ReturnsOnlyWhenTheChildHasEnded)
 {
-    CommandLine line = emit_command("sleep=2000 exit=2");
     ULONGLONG start = GetTickCount64();
-    EXPECT_EQ(run_and_wait(line.text), 2u);
+    EXPECT_EQ(capture("sleep=2000 exit=2", child_stream::NONE).code, 2u);
     EXPECT_GE(GetTickCount64() - start, 1990u);
 }
 
@@ -219,8 +217,9 @@ TEST(RunAndWait, ChildGetsNoWindowAndTheNullDeviceForItsStandardHandles)
 {
     std::string path = temp_path("startup_waited.txt");
     std::string handles = temp_path("handles_waited.txt");
-    CommandLine line = emit_command("\"startup=" + path + "\" \"handles=" + handles + "\"");
-    EXPECT_EQ(run_and_wait(line.text), 0u);
+    EXPECT_EQ(
+        capture("\"startup=" + path + "\" \"handles=" + handles + "\"", child_stream::NONE).code,
+        0u);
     EXPECT_EQ(read_file(path), "flags=257 show=0");
     EXPECT_EQ(read_file(handles), "in=2 out=2 err=2 window=0");
     DeleteFileA(path.c_str());
@@ -280,8 +279,8 @@ TEST(FileSizeOrZero, FileAChildIsWritingGivesTheSizeSoFar)
     const std::string steps = "\"file=" + path + "\" fwrite=1000/333 signal=" + written +
                               " await=" + go + " fwrite=2345 signal=" + written + " await=" + go +
                               " exit=0";
-    PROCESS_INFORMATION process;
-    HANDLE pipe = start_emit(steps, &process);
+    child_run child;
+    start_emit(steps, &child);
 
     for (int64_t expected : {1000, 3345}) {
         SCOPED_TRACE(expected);
@@ -293,12 +292,12 @@ TEST(FileSizeOrZero, FileAChildIsWritingGivesTheSizeSoFar)
         EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
         if (writer != INVALID_HANDLE_VALUE)
             CloseHandle(writer);
-        EXPECT_EQ(wait_child(&process, 0), 0);
+        EXPECT_FALSE(child_ended_within(&child, 0));
         SetEvent(go_event);
     }
 
-    EXPECT_EQ(wait_child(&process, 30000), 1);
-    EXPECT_EQ(drain_and_take_code(pipe, &process), 0u);
+    EXPECT_TRUE(child_ended_within(&child, 30000));
+    EXPECT_EQ(finished_code(&child), 0u);
     EXPECT_EQ(file_size_or_zero(path.c_str()), 3345);
     EXPECT_EQ(read_file(path), pattern(EMIT_FILE, 3345));
     CloseHandle(written_event);
@@ -344,65 +343,77 @@ bool never()
 
 DWORD WINAPI end_from_other_thread(void*)
 {
-    end_read_only_child();
+    end_stoppable_child();
     return 0;
 }
 
 TEST(PipeCollector, TakesAllAChildPrintsWhileItRunsSoItNeverBlocks)
 {
     // A mebibyte in small pieces: far more than the pipe holds.
-    PROCESS_INFORMATION process;
-    pipe_collector* output = collect_pipe(start_emit("out=1048576/4096 exit=5", &process));
-    int ended = 0;
+    child_run child;
+    start_emit("out=1048576/4096 exit=5", &child);
+    bool ended = false;
     for (int look = 0; look < 240 && !ended; ++look) // at most a minute
-        ended = wait_child(&process, 250);
-    if (ended != 1)
-        TerminateProcess(process.hProcess, 1); // blocked on the full pipe
-    ASSERT_EQ(ended, 1) << "the child did not end";
-    char* text = collected_text(output);
-    EXPECT_EQ(std::strlen(text), 1048576u);
-    EXPECT_TRUE(std::string(text) == pattern(EMIT_STDOUT, 1048576));
-    HeapFree(GetProcessHeap(), 0, text);
-    EXPECT_EQ(taken_code(&process), 5u);
+        ended = child_ended_within(&child, 250);
+    if (!ended)
+        TerminateProcess(child.process.hProcess, 1); // blocked on the full pipe
+    child_outcome outcome = finish_child(&child);
+    ASSERT_TRUE(ended) << "the child did not end";
+    EXPECT_EQ(std::strlen(outcome.output), 1048576u);
+    EXPECT_TRUE(std::string(outcome.output) == pattern(EMIT_STDOUT, 1048576));
+    free_outcome(&outcome);
+    EXPECT_EQ(outcome.code, 5u);
 }
 
 TEST(ReadOnlyChild, EndedFromAnotherThreadOrAtOnceWhenItsRunIsOver)
 {
-    // Ended by the other thread while it is watched.
-    PROCESS_INFORMATION process;
-    HANDLE pipe = start_emit("sleep=60000", &process);
-    watch_read_only_child(process.hProcess, always);
+    // Ended by the other thread while it runs.
+    child_run child;
+    start_emit("sleep=60000", &child, child_stream::OUTPUT, always);
     HANDLE ender = CreateThread(nullptr, 0, end_from_other_thread, nullptr, 0, nullptr);
     ASSERT_NE(ender, nullptr);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(child.process.hProcess, 10000), WAIT_OBJECT_0);
     WaitForSingleObject(ender, 10000);
     CloseHandle(ender);
-    EXPECT_TRUE(unwatch_read_only_child());
-    drain_and_take_code(pipe, &process);
+    child_outcome outcome = finish_child(&child);
+    EXPECT_TRUE(outcome.ended_early);
+    free_outcome(&outcome);
 
-    // A run that is over before the child is watched: ended at once.
-    pipe = start_emit("sleep=60000", &process);
-    watch_read_only_child(process.hProcess, never);
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
-    EXPECT_TRUE(unwatch_read_only_child());
-    drain_and_take_code(pipe, &process);
+    // A run that is over before the child starts: ended at once.
+    CommandLine line = emit_command("sleep=60000 exit=0");
+    outcome = run_child(line.text, child_stream::NONE, never);
+    EXPECT_TRUE(outcome.ended_early);
+    EXPECT_NE(outcome.code, 0u);
+    free_outcome(&outcome);
 
     // Left alone, it runs to its end, and nothing is left to end afterwards.
-    pipe = start_emit("sleep=300 exit=2", &process);
-    watch_read_only_child(process.hProcess, always);
-    HeapFree(GetProcessHeap(), 0, read_pipe_text(pipe));
-    EXPECT_FALSE(unwatch_read_only_child());
-    end_read_only_child(); // nothing marked: no effect
-    EXPECT_EQ(taken_code(&process), 2u);
+    line = emit_command("sleep=300 exit=2");
+    outcome = run_child(line.text, child_stream::OUTPUT, always);
+    EXPECT_FALSE(outcome.ended_early);
+    EXPECT_EQ(outcome.code, 2u);
+    free_outcome(&outcome);
+    end_stoppable_child(); // nothing marked: no effect
 
-    // The same through run_and_wait.
-    next_child_only_reads(never);
-    CommandLine line = emit_command("sleep=60000 exit=0");
-    EXPECT_NE(run_and_wait(line.text), 0u);
-    EXPECT_TRUE(last_child_ended_early());
-    line = emit_command("exit=3");
-    EXPECT_EQ(run_and_wait(line.text), 3u);
-    EXPECT_FALSE(last_child_ended_early());
+    // A child that writes is never ended from the other thread.
+    start_emit("sleep=1000 exit=3", &child);
+    end_stoppable_child();
+    EXPECT_FALSE(child_ended_within(&child, 300));
+    outcome = finish_child(&child);
+    EXPECT_FALSE(outcome.ended_early);
+    EXPECT_EQ(outcome.code, 3u);
+    free_outcome(&outcome);
+}
+
+TEST(StopChild, EndsAWritingChildAndWaitsForItsEnd)
+{
+    child_run child;
+    start_emit("out=100 sleep=60000 exit=0", &child);
+    child_outcome outcome = stop_child(&child);
+    EXPECT_TRUE(outcome.ended_early);
+    EXPECT_STREQ(outcome.output, "");
+    EXPECT_EQ(outcome.code, 1u);
+    EXPECT_FALSE(handle_is_open(child.process.hProcess));
+    free_outcome(&outcome);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "expected_texts.h"
 #include "installer_session.h"
 #include "resources/resource_ids.h"
+#include "setup_window/main_dialog.h"
 
 #include <dlgs.h> // the open-file dialog's control ids, after windows.h
 
@@ -47,18 +48,7 @@ struct MainDialog : ::testing::Test {
 TEST_F(MainDialog, OpensWithEveryTextFromTheStringTable)
 {
     EXPECT_EQ(window_text(dialog), text(IDS_MAIN_TITLE));
-    const struct {
-        int control;
-        int string;
-    } texts[] = {{IDC_IMAGE_GROUP, IDS_IMAGE_GROUP},
-                 {IDC_IMAGE_ADVICE, IDS_IMAGE_ADVICE},
-                 {IDC_DRIVE_GROUP, IDS_DRIVE_GROUP},
-                 {IDC_DRIVE_ADVICE, IDS_DRIVE_ADVICE},
-                 {IDC_BROWSE, IDS_BROWSE},
-                 {IDC_FORMAT, IDS_FORMAT},
-                 {IDC_START, IDS_START},
-                 {IDC_EXIT, IDS_EXIT}};
-    for (const auto& t : texts)
+    for (const control_label& t : MAIN_DIALOG_TEXTS)
         EXPECT_EQ(control_text(dialog, t.control), text(t.string)) << "control " << t.control;
     EXPECT_EQ(control_text(dialog, IDC_HELP_BUTTON), "&Exit");
     EXPECT_EQ(control_text(dialog, IDC_IMAGE_PATH), "");

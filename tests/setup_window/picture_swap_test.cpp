@@ -27,8 +27,7 @@ INT_PTR CALLBACK test_dialog_proc(HWND dialog, UINT message, WPARAM wparam, LPAR
     case WM_INITDIALOG: {
         main_dialog = dialog;
         HWND picture = GetDlgItem(dialog, IDC_PICTURE);
-        picture_prev_proc = reinterpret_cast<WNDPROC>(
-            SetWindowLongA(picture, GWL_WNDPROC, reinterpret_cast<LONG>(picture_link_proc)));
+        link_picture(picture);
         first_picture = LoadBitmapA(app_instance, MAKEINTRESOURCEA(IDB_PICTURE));
         SendMessageA(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(first_picture));
         return TRUE;
@@ -63,7 +62,8 @@ struct PictureSwap : ::testing::Test {
         ASSERT_NE(dialog, nullptr);
         ShowWindow(dialog, SW_HIDE);
         picture = GetDlgItem(dialog, IDC_PICTURE);
-        ASSERT_NE(picture_prev_proc, nullptr);
+        ASSERT_NE(GetWindowLongW(picture, GWL_WNDPROC), GetClassLongW(picture, GCL_WNDPROC))
+            << "not subclassed";
         ASSERT_EQ(shown(), first_picture);
         normal_pixels = reference_pixels(IDB_PICTURE);
         hot_pixels = reference_pixels(IDB_PICTURE_HOT);
@@ -170,8 +170,8 @@ TEST_F(PictureSwap, TheCursorQueryIsAnsweredWithoutResettingTheCursor)
     LPARAM over_client = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
     // The control's own procedure would put its class cursor back ...
     SetCursor(system_cursor(32649));
-    CallWindowProcA(picture_prev_proc, picture, WM_SETCURSOR, reinterpret_cast<WPARAM>(picture),
-                    over_client);
+    CallWindowProcW(reinterpret_cast<WNDPROC>(GetClassLongW(picture, GCL_WNDPROC)), picture,
+                    WM_SETCURSOR, reinterpret_cast<WPARAM>(picture), over_client);
     ASSERT_NE(GetCursor(), system_cursor(32649)) << "the control's own procedure keeps the cursor";
     // ... the picture answers the query itself and keeps the hand.
     SetCursor(system_cursor(32649));

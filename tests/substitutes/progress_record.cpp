@@ -2,6 +2,7 @@
 // recorded, and the run goes on as long as the test lets it.
 #include "frame/exit_codes.h"
 #include "install/progress_dialog.h"
+#include "install/run_worker.h"
 #include "tests/substitutes/recorded_run.h"
 
 std::string run_log;
