@@ -2,7 +2,7 @@
 // What the installer reads from the Windows boot store's tool, bcdedit: the
 // identifier of an entry, "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}". bcdedit's
 // words are in the display language of Windows, its identifiers never are, so
-// only these are read.
+// only these are read. Called by the worker thread.
 #include <cstddef>
 
 // An identifier with its braces and NUL.
