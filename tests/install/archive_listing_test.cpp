@@ -37,7 +37,7 @@ struct listed_file {
     std::string name;
 };
 
-// Every file the cursor gives, until it says 0 or fails.
+// Every file the cursor gives, until it says there is none or fails.
 std::vector<listed_file> walk(char* text, int* last = nullptr)
 {
     std::vector<listed_file> files;
@@ -46,11 +46,23 @@ std::vector<listed_file> walk(char* text, int* last = nullptr)
     int64_t size = -1;
     const char* name = nullptr;
     int rc;
-    while ((rc = listing_next_file(&cursor, &size, &name)) == 1)
+    while ((rc = listing_next_file(&cursor, &size, &name)) == LISTING_FILE)
         files.push_back({size, name});
     if (last)
         *last = rc;
     return files;
+}
+
+// The files the cursor gives in a listing whose total reads and whose check
+// counts `count` files; stops the test when the total does not read or the
+// cursor gives another number of files.
+void walk_counted(std::string& text, int count, std::vector<listed_file>* files)
+{
+    int64_t total = 0;
+    ASSERT_EQ(0, listing_read_total(&text[0], &total));
+    EXPECT_EQ(count, listing_check_files(text.c_str()));
+    *files = walk(&text[0]);
+    ASSERT_EQ(static_cast<std::size_t>(count), files->size());
 }
 
 TEST(ArchiveListing, ClassicListingGivesTotalAndEveryFileInOrder)
@@ -75,7 +87,7 @@ TEST(ArchiveListing, ClassicListingGivesTotalAndEveryFileInOrder)
 
     int last = 99;
     std::vector<listed_file> files = walk(&text[0], &last);
-    EXPECT_EQ(0, last);
+    EXPECT_EQ(LISTING_END, last);
     ASSERT_EQ(3u, files.size());
     EXPECT_EQ(100000, files[0].size);
     EXPECT_EQ("vmlinuz", files[0].name); // the blanks before it are the separator
@@ -169,11 +181,8 @@ TEST(ArchiveListing, ClassicLinesAloneCountWhenBothShapesStand)
     std::string text =
         classic_listing(current_line(".....", "5", "vmlinuz") + classic_line("6", "initrd.gz"),
                         "      11      11  2 files, 0 folders");
-    int64_t total = 0;
-    ASSERT_EQ(0, listing_read_total(&text[0], &total));
-    EXPECT_EQ(1, listing_check_files(text.c_str()));
-    std::vector<listed_file> files = walk(&text[0]);
-    ASSERT_EQ(1u, files.size());
+    std::vector<listed_file> files;
+    ASSERT_NO_FATAL_FAILURE(walk_counted(text, 1, &files));
     EXPECT_EQ("initrd.gz", files[0].name);
     EXPECT_EQ(6, files[0].size);
 }
@@ -212,7 +221,7 @@ TEST(ArchiveListing, SummaryWithoutAcceptedFileLineIsDetectable)
         EXPECT_EQ(0, listing_check_files(text.c_str()));
         int last = 99;
         EXPECT_TRUE(walk(&text[0], &last).empty());
-        EXPECT_EQ(0, last);
+        EXPECT_EQ(LISTING_END, last);
     }
 }
 
@@ -255,11 +264,8 @@ TEST(ArchiveListing, NamesOfTheCodePageAreKept)
     std::string text = classic_listing(classic_line("10", "\xc4\xda\xba\xcb.sfs") +
                                            classic_line("20", "kavel-1.0..sfs"),
                                        "      30      30  2 files, 0 folders");
-    int64_t total = 0;
-    ASSERT_EQ(0, listing_read_total(&text[0], &total));
-    EXPECT_EQ(2, listing_check_files(text.c_str()));
-    std::vector<listed_file> files = walk(&text[0]);
-    ASSERT_EQ(2u, files.size());
+    std::vector<listed_file> files;
+    ASSERT_NO_FATAL_FAILURE(walk_counted(text, 2, &files));
     EXPECT_EQ("\xc4\xda\xba\xcb.sfs", files[0].name);
     EXPECT_EQ("kavel-1.0..sfs", files[1].name);
 }
@@ -274,10 +280,10 @@ TEST(ArchiveListing, LineEndingAtTheEndOfTheTextStopsTheCursorThere)
     listing_begin(&cursor, text.data());
     int64_t size = 0;
     const char* name = nullptr;
-    ASSERT_EQ(1, listing_next_file(&cursor, &size, &name));
+    ASSERT_EQ(LISTING_FILE, listing_next_file(&cursor, &size, &name));
     EXPECT_STREQ("vmlinuz", name);
     EXPECT_EQ(text.data() + text.size() - 1, cursor.next);
-    EXPECT_EQ(0, listing_next_file(&cursor, &size, &name));
+    EXPECT_EQ(LISTING_END, listing_next_file(&cursor, &size, &name));
     EXPECT_EQ(1, listing_check_files(line.c_str()));
 }
 
