@@ -13,6 +13,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
+. "$here/wine_env_lib.sh"
 build=${1:-$source_dir/build/win32}
 rounds=${2:-31}
 sevenzip=/opt/kavel-setup/7zip
@@ -30,15 +31,12 @@ env_dir=$(mktemp -d /tmp/kavel-create-process-bench.XXXXXX)
 installer=
 cleanup() {
   [ -z "$installer" ] || kill "$installer" 2>/dev/null || true
-  "$source_dir/tests/wine/env-down.sh" "$env_dir" >/dev/null 2>&1 || true
-  rm -rf "$env_dir"
+  wine_env_down
 }
 trap cleanup EXIT
 
 started=$(date +%s)
-"$source_dir/tests/wine/env-up.sh" "$env_dir" >/dev/null
-export KAVEL_WINE_DIR=$env_dir
-mkdir -p "$env_dir/tools"
+wine_env_up
 i686-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -static \
   "$here/create_process_cost.cpp" -lpsapi -o "$env_dir/tools/create_process_cost.exe"
 cp "$sevenzip/7z.exe" "$sevenzip/7z.dll" "$build/kavel-setup.exe" "$env_dir/tools/"

@@ -11,24 +11,19 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(dirname "$here")
+. "$here/wine_env_lib.sh"
 build=$(cd "${1:-$source_dir/build/win32}" && pwd)
 refills=${2:-200}
 
 [ -f "$build/kavel-setup.exe" ] || cmake --build "$build" -j2 --target kavel-setup >/dev/null
 
 env_dir=$(mktemp -d /tmp/kavel-drive-bench.XXXXXX)
-cleanup() {
-  "$source_dir/tests/wine/env-down.sh" "$env_dir" >/dev/null 2>&1 || true
-  rm -rf "$env_dir"
-}
-trap cleanup EXIT
+trap wine_env_down EXIT
 
 started=$(date +%s)
-"$source_dir/tests/wine/env-up.sh" "$env_dir" >/dev/null
-export KAVEL_WINE_DIR=$env_dir
+wine_env_up
 # The bench driver, with the tests' support for driving the installer, beside
 # the installer, which it starts from its own folder.
-mkdir -p "$env_dir/tools"
 support=$source_dir/tests/support
 i686-w64-mingw32-g++-posix -std=c++17 -O2 -Wall -Wextra -static -I"$support" -I"$source_dir" \
   "$here/drive_list_bench.cpp" "$support/installer_session.cpp" "$support/ui_driver.cpp" \

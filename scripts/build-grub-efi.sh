@@ -17,10 +17,15 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=$(realpath -m "$1")
 lib=${KAVEL_GRUB_EFI_LIB:-/usr/lib/grub/x86_64-efi}
 grub_require grub-efi "grub-efi-amd64-bin and grub-common" "$lib/kernel.img" "$lib/moddep.lst"
-
 work=$out/work
-rm -rf "$work"
-mkdir -p "$work"
+
+# part_gpt and part_msdos, fat and ntfs read C:\menu.lst and the kernel on
+# either table; the legacy kernel line needs multiboot beside linux;
+# all_video gives the kernel the firmware's screen (without it GRUB boots
+# Linux "in blind mode", and the screen stays dark); search serves the find
+# lines of an older menu.lst; minicmd has exit.
+modules=(part_gpt part_msdos fat ntfs legacycfg linux multiboot gzio normal configfile memdisk tar
+         echo test search read serial terminal all_video minicmd)
 
 # Inside the image $cmdpath is the folder grubx64.efi was started from, such
 # as (hd0,gpt1)/EFI/kavel. The installer writes kavel.cfg there, naming C:'s
@@ -28,9 +33,7 @@ mkdir -p "$work"
 # search by file name would take the first partition holding one and start
 # what that names. Without kavel.cfg, back to the firmware, which goes on
 # with its next boot entry (Windows).
-{
-  grub_cfg_start
-  cat <<'CFG'
+grub_image "$work" x86_64-efi "$lib" "$work/grubx64.efi" "${modules[@]}" <<'CFG'
 if [ -z "$cmdpath" ]; then
   echo "grubx64.efi: GRUB cannot tell which folder it was started from,"
   echo "so it does not know where kavel.cfg is."
@@ -45,18 +48,6 @@ echo "Press Enter to return to the firmware."
 read
 exit
 CFG
-} >"$work/grub.cfg"
-grub_memdisk_tar "$work/grub.cfg" "$work" "$work/memdisk.tar"
-
-# part_gpt and part_msdos, fat and ntfs read C:\menu.lst and the kernel on
-# either table; the legacy kernel line needs multiboot beside linux;
-# all_video gives the kernel the firmware's screen (without it GRUB boots
-# Linux "in blind mode", and the screen stays dark); search serves the find
-# lines of an older menu.lst; minicmd has exit.
-modules=(part_gpt part_msdos fat ntfs legacycfg linux multiboot gzio normal configfile memdisk tar
-         echo test search read serial terminal all_video minicmd)
-grub-mkimage -O x86_64-efi -d "$lib" -o "$work/grubx64.efi" -m "$work/memdisk.tar" \
-  -p '(memdisk)/boot/grub' "${modules[@]}"
 
 mkdir -p "$out"
 cp "$work/grubx64.efi" "$out/grubx64.efi"

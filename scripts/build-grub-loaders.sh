@@ -19,18 +19,19 @@ here=$(cd "$(dirname "$0")" && pwd)
 out=$(realpath -m "$1")
 lib=${KAVEL_GRUB_LIB:-/usr/lib/grub/i386-pc}
 grub_require grub-loaders "grub-pc-bin and grub-common" "$lib/g2ldr.mbr" "$lib/g2hdr.img" "$lib/kernel.img"
-
 work=$out/work
-rm -rf "$work"
-mkdir -p "$work"
+
+# The legacy kernel line needs linux16 and multiboot beside linux; part_gpt
+# and ntfs read a menu.lst or kernel on GPT disks and NTFS; chain keeps the
+# chainloader entries of an older menu.lst working.
+modules=(biosdisk part_msdos part_gpt fat ntfs legacycfg linux linux16 multiboot chain gzio
+         normal memdisk tar echo test regexp read reboot serial terminal)
 
 # Inside the core image $cmdpath is the partition g2ldr was read from, such
 # as (hd0,2). Only the menu.lst of that partition is read: a search by file
 # name would take the first partition holding one (a System Reserved
 # partition, another system's drive) and start what that names.
-{
-  grub_cfg_start
-  cat <<'CFG'
+grub_image "$work" i386-pc "$lib" "$work/core.img" "${modules[@]}" <<'CFG'
 if [ -z "$cmdpath" ]; then
   echo "g2ldr: GRUB cannot tell which partition g2ldr was loaded from,"
   echo "so it does not know which menu.lst to read."
@@ -45,16 +46,6 @@ echo "Press Enter to restart the computer."
 read
 reboot
 CFG
-} >"$work/grub.cfg"
-grub_memdisk_tar "$work/grub.cfg" "$work" "$work/memdisk.tar"
-
-# The legacy kernel line needs linux16 and multiboot beside linux; part_gpt
-# and ntfs read a menu.lst or kernel on GPT disks and NTFS; chain keeps the
-# chainloader entries of an older menu.lst working.
-modules=(biosdisk part_msdos part_gpt fat ntfs legacycfg linux linux16 multiboot chain gzio
-         normal memdisk tar echo test regexp read reboot serial terminal)
-grub-mkimage -O i386-pc -d "$lib" -o "$work/core.img" -m "$work/memdisk.tar" \
-  -p '(memdisk)/boot/grub' "${modules[@]}"
 
 mkdir -p "$out"
 cp "$lib/g2ldr.mbr" "$out/g2ldr.mbr"

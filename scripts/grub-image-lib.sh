@@ -44,6 +44,20 @@ grub_memdisk_tar() { # GRUB_CFG WORK OUT_TAR
        -cf "$tar" boot)
 }
 
+# A fresh folder WORK holding grub.cfg (grub_cfg_start, then the rest of the
+# configuration from stdin), its memdisk.tar, and IMAGE, which grub-mkimage
+# makes in FORMAT from the modules in LIB with that memdisk.
+grub_image() { # WORK FORMAT LIB IMAGE MODULE... <REST_OF_GRUB_CFG
+  local work=$1 format=$2 lib=$3 image=$4
+  shift 4
+  rm -rf "$work"
+  mkdir -p "$work"
+  { grub_cfg_start; cat; } >"$work/grub.cfg"
+  grub_memdisk_tar "$work/grub.cfg" "$work" "$work/memdisk.tar"
+  grub-mkimage -O "$format" -d "$lib" -o "$image" -m "$work/memdisk.tar" \
+    -p '(memdisk)/boot/grub' "$@"
+}
+
 # What the release's licence text is made from:
 #   COPYING     the GNU GPL, version 3, GRUB's licence
 #   copyright   Debian's copyright file of grub-common (the same for every

@@ -70,6 +70,26 @@ crlf "$sevenzip/License.txt" >"$folder/license-7zip.txt"
 # The loaders are syslinux's (GPL-2+): their licence terms go with them.
 crlf /usr/share/doc/syslinux-efi/copyright >"$folder/efi/syslinux-copyright.txt"
 
+# The end of a licence text: the GPL's terms for NAME, with where its source
+# is, then the GPL itself and Debian's copyright file, both from FOLDER.
+gpl_terms() { # NAME GPL_VERSION FOLDER PACKAGE VERSION
+  cat <<TXT
+$1 is free software: you can redistribute it and/or modify it under the
+terms of the GNU General Public License, version $2 or (at your option) any
+later version. Its complete source is that Debian source package, of that
+exact version; on Debian: apt-get source $4=$5
+
+The GNU General Public License, version $2, follows, then Debian's copyright
+file of the source package, which names the authors and the licence of
+each part.
+
+TXT
+  cat "$3/COPYING"
+  printf '\n\nDebian copyright file of %s %s\n' "$4" "$5"
+  printf '==========================================================\n\n'
+  cat "$3/copyright"
+}
+
 read -r package version <"$syslinux/source"
 {
   cat <<TXT
@@ -82,20 +102,8 @@ for 32-bit Windows with the MinGW-w64 compiler. The UEFI loaders in efi\\
 are Debian's own builds of the same source package and version (packages
 syslinux-efi and syslinux-common).
 
-It is free software: you can redistribute it and/or modify it under the
-terms of the GNU General Public License, version 2 or (at your option) any
-later version. Its complete source is that Debian source package, of that
-exact version; on Debian: apt-get source $package=$version
-
-The GNU General Public License, version 2, follows, then Debian's copyright
-file of the source package, which names the authors and the licence of
-each part.
-
 TXT
-  cat "$syslinux/COPYING"
-  printf '\n\nDebian copyright file of %s %s\n' "$package" "$version"
-  printf '==========================================================\n\n'
-  cat "$syslinux/copyright"
+  gpl_terms It 2 "$syslinux" "$package" "$version"
 } | crlf >"$folder/license-syslinux.txt"
 
 # grub-pc-bin and grub-efi-amd64-bin each need grub-common of their own
@@ -126,20 +134,8 @@ version's grub-mkimage from its x86_64-efi modules (grub-efi-amd64-bin),
 holding a short configuration of its own: read the kavel.cfg beside it,
 which names the partition whose menu.lst is read.
 
-GRUB is free software: you can redistribute it and/or modify it under the
-terms of the GNU General Public License, version 3 or (at your option) any
-later version. Its complete source is that Debian source package, of that
-exact version; on Debian: apt-get source $package=$version
-
-The GNU General Public License, version 3, follows, then Debian's copyright
-file of the source package, which names the authors and the licence of
-each part.
-
 TXT
-  cat "$grub/COPYING"
-  printf '\n\nDebian copyright file of %s %s\n' "$package" "$version"
-  printf '==========================================================\n\n'
-  cat "$grub/copyright"
+  gpl_terms GRUB 3 "$grub" "$package" "$version"
 } | crlf >"$folder/license-grub.txt"
 
 (cd "$out" && zip -q -r -X kavel-setup.zip kavel-setup)

@@ -149,10 +149,73 @@ fail() { # MESSAGE [LOG]
   exit 1
 }
 
+# Ends the test unless each FILE is in FOLDER and not empty; FROM says what
+# makes or installs them.
+need_files() { # FOLDER FROM FILE...
+  local folder=$1 from=$2 f
+  shift 2
+  for f in "$@"; do
+    [ -s "$folder/$f" ] || fail "no $folder/$f ($from)"
+  done
+}
+
+# The boot entry the installer writes into menu.lst for the partition GRUB
+# names NAME, as od -An -c shows it; with RUNNER "wine" its lines end in CR
+# LF, as the installer writes them on Windows.
+menu_entry_od() { # NAME RUNNER
+  local line_end='\n'
+  [ "$2" = wine ] && line_end='\r\n'
+  # shellcheck disable=SC2059 # the line ends are printf escapes
+  printf "${line_end}title Kavel Linux (tovkast)${line_end}root %s${line_end}kernel /kavel/vmlinuz KMEDIA=idehd KSUBDIR=kavel${line_end}initrd /kavel/initrd.gz${line_end}" "$1" | od -An -c
+}
+
+# Ends the test unless MENU, which the installer created, holds its entry for
+# NAME and nothing else.
+menu_holds_entry_alone() { # MENU NAME RUNNER
+  [ "$(od -An -c "$1")" = "$(menu_entry_od "$2" "$3")" ] ||
+    fail "the menu.lst the installer created is not the entry alone:
+$(od -An -c "$1")"
+}
+
+# Ends the test unless, in the boot logged in LOG, GRUB counted down to the
+# installer's entry (its menu.lst has no timeout line) and booted it, and the
+# test system found its files on DEVICE, the partition the entry named NAME.
+counted_down_to() { # LOG NAME DEVICE
+  local log=$1 got
+  serial_has "$log" "executed automatically in" ||
+    fail "GRUB showed no count-down for the menu.lst without a timeout line" "$log"
+  serial_has "$log" "Booting \`Kavel Linux \(tovkast\)" ||
+    fail "GRUB did not boot the entry \"Kavel Linux (tovkast)\"" "$log"
+  got=$(serial_text "$log" | sed -n 's/^KAVEL partition: //p')
+  [ "${got%% *}" = "$3" ] ||
+    fail "the entry named $2 but the system found its files on \"$got\"" "$log"
+}
+
 # The Windows path of a host path, for a program run under Wine.
 windows_path() { printf 'Z:%s' "$(tr / '\\' <<<"$1")"; }
 
 # "start size" of partition N of the disk image DISK, as sfdisk made it.
 partition_place() { # DISK N
   sfdisk -d "$1" 2>/dev/null | sed -n "s|^$1$2 : start= *\([0-9]*\), size= *\([0-9]*\),.*|\1 \2|p"
+}
+
+# "start size" of each partition N of DISK in turn, all on one line, for one
+# read.
+partition_places() { # DISK N...
+  local disk=$1 n
+  shift
+  for n in "$@"; do
+    printf '%s ' "$(partition_place "$disk" "$n")"
+  done
+  echo
+}
+
+# The disk image DISK of SIZE (as truncate takes it) with a LABEL (dos or gpt)
+# partition table, made by sfdisk with OPTIONS from the rest of the script on
+# stdin.
+make_disk() { # DISK SIZE LABEL [OPTION...] <REST_OF_SFDISK_SCRIPT
+  local disk=$1 size=$2 label=$3
+  shift 3
+  truncate -s "$size" "$disk"
+  { echo "label: $label"; cat; } | sfdisk -q "$@" "$disk"
 }

@@ -21,29 +21,23 @@
 # Usage: gpt_boot_test.sh WORK TREE EXPECTED_SFS ENTRY_TOOL GRUB_LOADERS [native|wine]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/boot_lib.sh"
 . "$here/windows_disk_lib.sh"
 work=$1 tree=$2 expected=$3 tool=$4 loaders=$5 runner=${6:-native}
 limit=240 # seconds for the boot
 rm -rf "$work"
 mkdir -p "$work"
 
-for f in g2ldr g2ldr.mbr; do
-  [ -s "$loaders/$f" ] || fail "no $loaders/$f (target grub_loaders)"
-done
+need_files "$loaders" "target grub_loaders" g2ldr g2ldr.mbr
 
 # Disk 1's table; the partitions' places as sfdisk made them.
 gpt=$work/hd1.img
-truncate -s 3T "$gpt"
-sfdisk -q --no-reread --no-tell-kernel "$gpt" <<'TABLE'
-label: gpt
+make_disk "$gpt" 3T gpt --no-reread --no-tell-kernel <<'TABLE'
 unit: sectors
 
 hd1.img1 : start=2048, size=65536, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, name="data"
 hd1.img3 : start=5000000000, size=131072, type=EBD0A0A2-B9E5-4433-87C0-68B6B72699C7, name="kavel"
 TABLE
-read -r data_start data_size <<<"$(partition_place "$gpt" 1)"
-read -r target_start target_size <<<"$(partition_place "$gpt" 3)"
+read -r data_start data_size target_start target_size <<<"$(partition_places "$gpt" 1 3)"
 [ -n "$target_start" ] && [ -z "$(partition_place "$gpt" 2)" ] ||
   fail "sfdisk did not leave slot 1 unused between the data partition and the target"
 echo "disk 1 (GPT): data at $data_start (slot 0), slot 1 unused, kavel at $target_start (slot 2)"
@@ -62,12 +56,7 @@ else
 fi
 [ "$target_name" = "(hd1,2)" ] ||
   fail "GRUB name $target_name, expected (hd1,2) for slot 2 of the second disk"
-line_end='\n'
-[ "$runner" = wine ] && line_end='\r\n'
-expected_menu=$(printf "${line_end}title Kavel Linux (tovkast)${line_end}root (hd1,2)${line_end}kernel /kavel/vmlinuz KMEDIA=idehd KSUBDIR=kavel${line_end}initrd /kavel/initrd.gz${line_end}" | od -An -c)
-[ "$(od -An -c "$menu")" = "$expected_menu" ] ||
-  fail "the menu.lst the installer created is not the entry alone:
-$(od -An -c "$menu")"
+menu_holds_entry_alone "$menu" "(hd1,2)" "$runner"
 
 mkdir -p "$work/data" "$work/kavel"
 echo "data of another system" >"$work/data/readme.txt"
@@ -77,9 +66,7 @@ fat_part "$target_start" "$target_size" KAVEL "$gpt" "$work/kavel" || fail "disk
 
 # Disk 0: the system disk, C: its only partition.
 system=$work/hd0.img
-truncate -s 64M "$system"
-sfdisk -q --no-reread --no-tell-kernel "$system" <<'TABLE'
-label: dos
+make_disk "$system" 64M dos --no-reread --no-tell-kernel <<'TABLE'
 hd0.img1 : start=2048, size=129024, type=7, bootable
 TABLE
 read -r c_start c_size <<<"$(partition_place "$system" 1)"

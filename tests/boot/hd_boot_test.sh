@@ -27,18 +27,13 @@ mkdir -p "$work"
 
 # The disk's tables; the partitions' places as sfdisk made them.
 disk=$work/hd0.img
-truncate -s 128M "$disk"
-sfdisk -q "$disk" <<'TABLE'
-label: dos
+make_disk "$disk" 128M dos <<'TABLE'
 hd0.img1 : start=2048, size=32768, type=6, bootable
 hd0.img2 : start=36864, size=225280, type=5
 hd0.img5 : size=32768, type=6
 hd0.img6 : size=65536, type=6
 TABLE
-place() { partition_place "$disk" "$1"; } # N -> "start size"
-read -r c_start c_size <<<"$(place 1)"
-read -r other_start other_size <<<"$(place 5)"
-read -r target_start target_size <<<"$(place 6)"
+read -r c_start c_size other_start other_size target_start target_size <<<"$(partition_places "$disk" 1 5 6)"
 echo "C: at $c_start, logical partitions at $other_start (no kavel folder) and $target_start (kavel)"
 
 # The user's menu.lst before the install, with the line ends of the system
@@ -73,7 +68,7 @@ for m in good wrong; do
   head -c "$(stat -c %s "$user_menu")" "$work/$m-menu.lst" | cmp -s - "$user_menu" ||
     fail "the user's lines of menu.lst did not stay as they were"
 done
-expected_entry=$(printf "${line_end}title Kavel Linux (tovkast)${line_end}root %s${line_end}kernel /kavel/vmlinuz KMEDIA=idehd KSUBDIR=kavel${line_end}initrd /kavel/initrd.gz${line_end}" "$target_name" | od -An -c)
+expected_entry=$(menu_entry_od "$target_name" "$runner")
 got_entry=$(tail -c +"$(($(stat -c %s "$user_menu") + 1))" "$work/good-menu.lst" | od -An -c)
 [ "$got_entry" = "$expected_entry" ] ||
   fail "the entry appended to menu.lst is not the boot entry for $target_name:

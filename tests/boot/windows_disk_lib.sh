@@ -3,6 +3,9 @@
 # without mounting anything, and the Windows boot manager's part on a BIOS PC,
 # a boot-sector file run from the disk's first sectors. Each function works in
 # the scratch folder $work, and on a failure prints what failed and returns 1.
+# It brings boot_lib.sh with it: a test sources this file alone.
+# shellcheck source=SCRIPTDIR/boot_lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/boot_lib.sh"
 
 # NTFS as Windows makes it: the geometry and the partition's start go into its
 # boot sector; each FILE goes to its root.
@@ -45,6 +48,15 @@ fat_part_of() { # BITS START SIZE LABEL DISK FILES...
   for f in "$@"; do mcopy -s -i "$part" "$f" ::/ || { echo "mcopy $f failed"; return 1; }; done
   dd if="$part" of="$img" bs=512 seek="$start" conv=notrunc status=none
   rm -f "$part"
+}
+
+# A decoy menu.lst in FOLDER, with CR LF line ends: the same kernel as the
+# installer's entry on ROOT, told apart by its title ("TITLE decoy") and its
+# command line (KMEDIA=decoy).
+decoy_menu() { # FOLDER TITLE ROOT
+  mkdir -p "$1"
+  printf '%s\r\n' 'timeout 1' 'default 0' '' "title $2 decoy" "root $3" \
+    'kernel /kavel/vmlinuz KMEDIA=decoy KSUBDIR=kavel' 'initrd /kavel/initrd.gz' >"$1/menu.lst"
 }
 
 # The boot manager loads a boot-sector file (g2ldr.mbr, 8 KiB) at 0:7C00 and

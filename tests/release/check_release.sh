@@ -16,6 +16,19 @@ KAVEL_DIST_EXE=$exe KAVEL_DIST_SYSLINUX=$syslinux KAVEL_DIST_7ZIP=$sevenzip KAVE
 folder=$out/kavel-setup
 errors=0
 fail() { echo "release: $*" >&2; errors=$((errors + 1)); }
+# The licence file LIC holds the GNU GPL whose version line is VERSION_LINE;
+# GPL names that licence in the message.
+holds_gpl() { # LIC VERSION_LINE GPL
+  grep -q 'GNU GENERAL PUBLIC LICENSE' "$1" && grep -q "$2" "$1" ||
+    fail "${1##*/} lacks $3"
+}
+# The licence file LIC names the source package PACKAGE of version VERSION,
+# followed by AFTER (so that no longer version passes), and says how to get it.
+names_source() { # LIC PACKAGE VERSION AFTER
+  grep -q -F "source package \"$2\", version $3$4" "$1" ||
+    fail "${1##*/} does not name source package $2 $3"
+  grep -q -F "apt-get source $2=$3" "$1" || fail "${1##*/} does not say how to get the source"
+}
 
 # Exactly these files, nothing missing, nothing left over.
 expected="7z.dll 7z.exe README.txt efi-grub/grubx64.efi efi/BOOTIA32.EFI efi/BOOTX64.EFI efi/ldlinux.e32 efi/ldlinux.e64 efi/syslinux-copyright.txt g2ldr g2ldr.mbr kavel-setup.exe license-7zip.txt license-grub.txt license-syslinux.txt syslinux.cfg syslinux.exe"
@@ -82,11 +95,8 @@ version=$(dpkg-query -W -f='${source:Version}' syslinux-common)
 [ "$(dpkg-query -W -f='${source:Version}' syslinux-efi)" = "$version" ] ||
   fail "syslinux-efi and syslinux-common are of different versions"
 lic=$folder/license-syslinux.txt
-grep -q 'GNU GENERAL PUBLIC LICENSE' "$lic" && grep -q 'Version 2, June 1991' "$lic" ||
-  fail "license-syslinux.txt lacks the GPL"
-grep -q -F "source package \"syslinux\", version $version," "$lic" ||
-  fail "license-syslinux.txt does not name source package syslinux $version"
-grep -q -F "apt-get source syslinux=$version" "$lic" || fail "license-syslinux.txt does not say how to get the source"
+holds_gpl "$lic" 'Version 2, June 1991' "the GPL"
+names_source "$lic" syslinux "$version" ,
 [ "$(tr -d '\r' <"$folder/license-7zip.txt")" = "$(tr -d '\r' <"$sevenzip/License.txt")" ] ||
   fail "license-7zip.txt is not 7-Zip's License.txt"
 grep -q 'GNU LGPL' "$folder/license-7zip.txt" || fail "license-7zip.txt names no licence"
@@ -98,15 +108,12 @@ read -r grub_package grub_version <<<"$(dpkg-query -W -f='${source:Package} ${so
 [ "$(dpkg-query -W -f='${source:Package} ${source:Version}' grub-efi-amd64-bin)" = "$grub_package $grub_version" ] ||
   fail "grub-efi-amd64-bin and grub-pc-bin are of different versions"
 lic=$folder/license-grub.txt
-grep -q 'GNU GENERAL PUBLIC LICENSE' "$lic" && grep -q 'Version 3, 29 June 2007' "$lic" ||
-  fail "license-grub.txt lacks the GPL, version 3"
+holds_gpl "$lic" 'Version 3, 29 June 2007' "the GPL, version 3"
 grep -q -F 'g2ldr.mbr, g2ldr and efi-grub\grubx64.efi in this folder' "$lic" ||
   fail "license-grub.txt does not say which files it covers"
 grep -q -F 'grub-pc-bin, grub-efi-amd64-bin and grub-common' "$lic" ||
   fail "license-grub.txt does not name the packages it comes from"
-grep -q -F "source package \"$grub_package\", version $grub_version " "$lic" ||
-  fail "license-grub.txt does not name source package $grub_package $grub_version"
-grep -q -F "apt-get source $grub_package=$grub_version" "$lic" || fail "license-grub.txt does not say how to get the source"
+names_source "$lic" "$grub_package" "$grub_version" ' '
 [ "$(tr -d '\r' <"$lic" | tail -n "$(wc -l </usr/share/doc/grub-common/copyright)")" = \
   "$(cat /usr/share/doc/grub-common/copyright)" ] || fail "license-grub.txt does not end with Debian's copyright file"
 
