@@ -18,20 +18,17 @@
 #include <cwchar>
 #include <vector>
 
+#include "hidden_pipe.h"
+
 namespace {
 
 double started_ms()
 {
     STARTUPINFOW startup;
-    GetStartupInfoW(&startup);
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE read_end;
     HANDLE write_end;
-    if (!CreatePipe(&read_end, &write_end, &inheritable, 0))
+    if (!hidden_pipe_startup(&startup, &read_end, &write_end))
         std::exit(2);
-    startup.hStdOutput = write_end;
     wchar_t program[MAX_PATH];
     GetModuleFileNameW(nullptr, program, MAX_PATH);
     std::wcscpy(std::wcsrchr(program, L'\\') + 1, L"7z.exe");

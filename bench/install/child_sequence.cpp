@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "../hidden_pipe.h"
+
 namespace {
 
 const char* result_path = "child_sequence.out";
@@ -39,20 +41,15 @@ void put_result(const std::string& text)
     std::exit(1);
 }
 
-// Hidden console, standard output (or standard error) to a new pipe, every
-// inheritable handle passed on: the installer's way of starting 7z and syslinux.
+// Started as the installer starts 7z and syslinux (hidden_pipe.h); returns the
+// pipe's read end.
 HANDLE start_captured(std::string command, PROCESS_INFORMATION* child, bool errors = false)
 {
     STARTUPINFOA startup;
-    GetStartupInfoA(&startup);
-    startup.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
     HANDLE read_end;
     HANDLE write_end;
-    if (!CreatePipe(&read_end, &write_end, &inheritable, 0))
+    if (!hidden_pipe_startup(&startup, &read_end, &write_end, errors))
         fail("CreatePipe");
-    (errors ? startup.hStdError : startup.hStdOutput) = write_end;
     if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         child))
         fail("CreateProcess " + command);

@@ -10,23 +10,14 @@
 #include "disk/drive_class.h"
 #include "disk/xdio.h"
 #include "tests/disk/disk_image.h"
+#include "tests/disk/traced_images.h"
 #include "tests/substitutes/traced_xdio.h"
 
 namespace {
 
-class DeviceText : public testing::Test {
+class DeviceText : public TracedImages {
 protected:
-    void SetUp() override
-    {
-        trace = descriptor_trace{};
-        trace.images = unique_prefix(testing::TempDir(), "dev");
-    }
-
-    void TearDown() override
-    {
-        for (const char* name : {"hd0.img", "hd1.img", "fdA.img"})
-            std::remove((trace.images + name).c_str());
-    }
+    DeviceText() : TracedImages("dev", {"hd0.img", "hd1.img", "fdA.img"}) {}
 
     // The path xdio_open tried for `text`, or "" when it tried none.
     std::string path_tried(const char* text, int writable = 0)

@@ -5,40 +5,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tests/disk/image_bytes.h"
+
 namespace {
 
 constexpr std::size_t SECTOR = 512;
 
-void put_le32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-uint64_t get_le(const uint8_t* p, int bytes)
-{
-    uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = v << 8 | p[i];
-    return v;
-}
-
-// CRC-32 by a table, the way zlib computes it.
-uint32_t crc32_of(const std::vector<uint8_t>& bytes)
-{
-    static uint32_t table[256];
-    if (table[1] == 0)
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int bit = 0; bit < 8; ++bit)
-                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[n] = c;
-        }
-    uint32_t crc = 0xFFFFFFFFu;
-    for (uint8_t b : bytes)
-        crc = table[(crc ^ b) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
+using image_bytes::crc32_of;
+using image_bytes::get_le;
+using image_bytes::put_le32;
 
 bool seek_file(std::FILE* f, uint64_t position)
 {
@@ -221,11 +196,11 @@ void seal_gpt_header(sparse_disk& disk, uint64_t lba)
                 array.insert(array.end(), found->second.begin(), found->second.end());
         }
         array.resize(static_cast<std::size_t>(bytes));
-        put_le(disk, lba, 88, crc32_of(array), 4);
+        put_le(disk, lba, 88, crc32_of(array.data(), array.size()), 4);
     }
     const std::size_t size =
         std::min<std::size_t>(std::max<uint64_t>(get_le(h + GPT_HEADER_SIZE, 4), 20), SECTOR);
     put_le(disk, lba, 16, 0, 4);
     const std::vector<uint8_t> header(h, h + size);
-    put_le(disk, lba, 16, crc32_of(header), 4);
+    put_le(disk, lba, 16, crc32_of(header.data(), header.size()), 4);
 }

@@ -2,29 +2,41 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "disk/drive_log_lines.h"
 #include "disk/partition_match.h"
 #include "disk/xdio.h"
 #include "tests/disk/disk_image.h"
+#include "tests/disk/traced_images.h"
 #include "tests/substitutes/traced_xdio.h"
 
 namespace {
 
 constexpr int64_t SECTOR = 512;
 
-class DiskImages : public testing::Test {
+// The image file of disk `n`, below the trace's prefix.
+std::string disk_file(int n)
+{
+    return "hd" + std::to_string(n) + ".img";
+}
+
+// Disks 0 to 9, whose files the fixture removes.
+std::vector<std::string> disk_files()
+{
+    std::vector<std::string> files;
+    for (int n = 0; n <= 9; ++n)
+        files.push_back(disk_file(n));
+    return files;
+}
+
+class DiskImages : public TracedImages {
 protected:
-    void SetUp() override
-    {
-        trace = descriptor_trace{};
-        trace.images = unique_prefix(testing::TempDir(), "match");
-    }
+    DiskImages() : TracedImages("match", disk_files()) {}
 
     void TearDown() override
     {
-        for (int n = 0; n <= 9; ++n)
-            std::remove((trace.images + "hd" + std::to_string(n) + ".img").c_str());
+        TracedImages::TearDown();
         if (log_)
             std::fclose(log_);
         std::remove(log_path_.c_str());
@@ -32,13 +44,16 @@ protected:
 
     void save_disk(int n, const disk_image& image)
     {
-        ASSERT_TRUE(save_image(image, trace.images + "hd" + std::to_string(n) + ".img"));
+        ASSERT_TRUE(save_image(image, trace.images + disk_file(n)));
     }
 
     void save_disk(int n, const sparse_disk& disk)
     {
-        ASSERT_TRUE(save_sparse(disk, trace.images + "hd" + std::to_string(n) + ".img"));
+        ASSERT_TRUE(save_sparse(disk, trace.images + disk_file(n)));
     }
+
+    // The GPT tests' disks: two_primaries() as disk 0, gpt_disk() as disk 1.
+    void save_with_gpt_disk();
 
     // A scratch log file opened for writing, then read back whole.
     std::FILE* log()
@@ -168,10 +183,15 @@ sparse_disk gpt_disk()
                          {{1, 2048, 1050623}, {3, 5000000000, 5999999999}});
 }
 
-TEST_F(DiskImages, AVolumeOnAGptDiskIsNamedByItsSlot)
+void DiskImages::save_with_gpt_disk()
 {
     save_disk(0, two_primaries());
     save_disk(1, gpt_disk());
+}
+
+TEST_F(DiskImages, AVolumeOnAGptDiskIsNamedByItsSlot)
+{
+    save_with_gpt_disk();
     EXPECT_EQ(name_of(1, 2048 * SECTOR, 1048576 * SECTOR), "(hd1,1)");
     EXPECT_EQ(name_of(1, 5000000000 * SECTOR, 1000000000 * SECTOR), "(hd1,3)");
     EXPECT_EQ(name_of(1, 5000000000 * SECTOR, 999999999 * SECTOR), "null");
@@ -194,8 +214,7 @@ TEST_F(DiskImages, AVolumeOnAGptDiskIsNamedByItsSlot)
 
 TEST_F(DiskImages, TheLogListsGptPartitionsLikeOthers)
 {
-    save_disk(0, two_primaries());
-    save_disk(1, gpt_disk());
+    save_with_gpt_disk();
     write_xdio_lines(log());
     EXPECT_EQ(log_text(), "[xdio] dev=hda1 offset=63 size=1000\n"
                           "[xdio] dev=hda2 offset=2048 size=800\n"

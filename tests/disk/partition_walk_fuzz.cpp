@@ -30,6 +30,7 @@
 #include "disk/descriptor_io.h"
 #include "disk/partition_walk.h"
 #include "disk/xdio.h"
+#include "tests/disk/image_bytes.h"
 
 namespace {
 
@@ -125,36 +126,9 @@ struct yielded {
 
 constexpr uint32_t MAX_READS = XDIO_MAX_READS_PER_WALK;
 
-uint64_t get_le(const uint8_t* p, int bytes)
-{
-    uint64_t v = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        v = v << 8 | p[i];
-    return v;
-}
-
-void put_le32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-// CRC-32 by a table, as zlib computes it; independent of the walk's own.
-uint32_t crc32_of(const uint8_t* data, std::size_t length)
-{
-    static uint32_t table[256];
-    if (table[1] == 0)
-        for (uint32_t n = 0; n < 256; ++n) {
-            uint32_t c = n;
-            for (int bit = 0; bit < 8; ++bit)
-                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[n] = c;
-        }
-    uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < length; ++i)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
-    return ~crc;
-}
+using image_bytes::crc32_of;
+using image_bytes::get_le;
+using image_bytes::put_le32;
 
 // Makes the CRCs of a header in the image right: its array's, where the array
 // lies inside the image, then its own over its size, cut to the sector.

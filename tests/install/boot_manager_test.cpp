@@ -66,12 +66,7 @@ struct BootManagerSetUp : ::testing::Test {
     const std::string folder = own_folder();
     void SetUp() override
     {
-        run_log.clear();
-        bar_positions.clear();
-        end_run_calls = 0;
-        checks_left = 1000;
-        namings = {"(hd0,1)", "(hd0,1)"};
-        naming_calls = 0;
+        reset_recorded_run();
         for (const char* fact :
              {"KAVEL_TEST_UEFI", "KAVEL_TEST_64BIT", "KAVEL_TEST_ESP", "KAVEL_TEST_BITLOCKER"})
             SetEnvironmentVariableA(fact, nullptr);

@@ -42,12 +42,7 @@ struct FixedDiskSetUp : ::testing::Test {
     const std::string copy = format_text(IDS_COPYING, 'C', "", "GRLDR"); // the loader's label
     void SetUp() override
     {
-        run_log.clear();
-        bar_positions.clear();
-        end_run_calls = 0;
-        checks_left = 1000;
-        namings = {"(hd0,1)", "(hd0,1)"};
-        naming_calls = 0;
+        reset_recorded_run();
         write_file(own_folder() + "grldr", "GRUB4DOS loader of the tests\n");
         // GRUB 2's pair is there too: GRUB4DOS goes first where it is.
         write_file(own_folder() + "g2ldr.mbr", "boot-sector file of the tests\n");

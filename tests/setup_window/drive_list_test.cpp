@@ -12,6 +12,7 @@
 #include "expected_texts.h"
 #include "installer_session.h"
 #include "resources/resource_ids.h"
+#include "tests/disk/mixed_drives.h"
 #include "wine_drives.h"
 
 namespace {
@@ -19,6 +20,14 @@ namespace {
 using entries = std::vector<std::string>;
 
 const entries ENVIRONMENT_DRIVES = {"C: []", "E: [KAVELUSB]", "F: [DATA]", "I: []"};
+
+// This file's drives besides the mixed ones (tests/disk/mixed_drives.h): a
+// labelled floppy, a CD-ROM, a network drive and an offered stick without a
+// label.
+const std::vector<drive_spec> OWN_DRIVES = {{'B', DRIVE_REMOVABLE, "FLOPPYB"},
+                                            {'M', DRIVE_CDROM, "DISC"},
+                                            {'N', DRIVE_REMOTE, "SHARE"},
+                                            {'O', DRIVE_REMOVABLE, ""}};
 
 // Z: is the prefix's view of the Linux root; whether the host lets Wine open
 // its volume decides whether it is offered, which no test here controls. It
@@ -200,17 +209,7 @@ TEST_F(DriveList, DropDownShowsDrivesAddedAndRemovedWhileTheInstallerRuns)
 TEST(DriveListOffers, NeitherAAndBNorDrivesThatAreNoLocalDiskOrDoNotAnswer)
 {
     added_drives added;
-    ASSERT_EQ(first_present("ABJKLMNO"), 0) << "a letter is taken in this environment";
-    silent_devices silent = make_silent_devices("");
-    ASSERT_TRUE(added.add({{'A', DRIVE_REMOVABLE, "FLOPPYA"},
-                           {'B', DRIVE_REMOVABLE, "FLOPPYB"},
-                           {'J', DRIVE_FIXED, "SHUT", silent.shut},
-                           {'K', DRIVE_FIXED, "MUTE", silent.mute},
-                           {'L', DRIVE_FIXED, "SPARE"},
-                           {'M', DRIVE_CDROM, "DISC"},
-                           {'N', DRIVE_REMOTE, "SHARE"},
-                           {'O', DRIVE_REMOVABLE, ""}}))
-        << "added " << added.letters;
+    ASSERT_TRUE(add_mixed_drives(added, "", OWN_DRIVES));
 
     // The environment has the shapes asked for.
     EXPECT_EQ(GetDriveTypeA("A:"), static_cast<UINT>(DRIVE_REMOVABLE));
