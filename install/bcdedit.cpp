@@ -15,15 +15,12 @@ namespace {
 constexpr DWORD LOADER_ATTRIBUTES =
     FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-// Runs "bcdedit `arguments`"; *output gets what it printed (process heap).
-// Gives its exit code, taken once it has ended.
-DWORD run_bcdedit(const char* arguments, char** output)
+// Runs "bcdedit `arguments`" to its end, with all it printed.
+child_outcome run_bcdedit(const char* arguments)
 {
     wchar_t command[TEXT_BUFFER_SIZE];
     compose_wide(command, TEXT_BUFFER_SIZE, L"bcdedit %hs", arguments);
-    child_outcome outcome = run_child(command, child_stream::BOTH);
-    *output = outcome.output;
-    return outcome.code;
+    return run_child(command, child_stream::BOTH);
 }
 
 // The entry an earlier run remembered, when the store still has it.
@@ -41,10 +38,9 @@ bool remembered_entry(const char* id_path, char* id)
         return false;
     char arguments[64];
     compose_text(arguments, sizeof arguments, "/enum %s", id);
-    char* output = nullptr;
-    DWORD code = run_bcdedit(arguments, &output);
-    HeapFree(GetProcessHeap(), 0, output);
-    return code == 0;
+    child_outcome listed = run_bcdedit(arguments);
+    free_outcome(&listed);
+    return listed.code == 0;
 }
 
 bool remember_entry(const char* id_path, const char* id)
@@ -82,21 +78,19 @@ bool bcdedit_step(const char* format, const char* id)
 {
     char arguments[TEXT_BUFFER_SIZE];
     compose_text(arguments, sizeof arguments, format, id);
-    char* output = nullptr;
-    DWORD code = run_bcdedit(arguments, &output);
-    return child_succeeded(code, output);
+    child_outcome step = run_bcdedit(arguments);
+    return child_succeeded(step.code, step.output);
 }
 
 step_outcome add_bcd_entry(const bcd_entry* entry, char* id, bool* created)
 {
     *created = false;
     if (!remembered_entry(entry->id_path, id)) {
-        char* output = nullptr;
-        DWORD code = run_bcdedit(entry->create, &output);
+        child_outcome made = run_bcdedit(entry->create);
         // Without an identifier there is nothing to go on with, or to take back.
-        if (!find_bcd_identifier(output, id) && code == 0)
-            code = 1;
-        if (!child_succeeded(code, output))
+        if (!find_bcd_identifier(made.output, id) && made.code == 0)
+            made.code = 1;
+        if (!child_succeeded(made.code, made.output))
             return step_failed();
         *created = true;
     }
@@ -110,10 +104,9 @@ void delete_bcd_entry(const bcd_entry* entry, const char* id)
 {
     char arguments[64];
     compose_text(arguments, sizeof arguments, "/delete %s", id);
-    char* output = nullptr;
-    DWORD code = run_bcdedit(arguments, &output);
-    HeapFree(GetProcessHeap(), 0, output);
-    if (code != 0)
+    child_outcome deleted = run_bcdedit(arguments);
+    free_outcome(&deleted);
+    if (deleted.code != 0)
         log_text<IDS_BOOT_MENU_ENTRY_LEFT>(widened(id).text);
     delete_file(entry->id_path);
 }

@@ -243,21 +243,6 @@ step_outcome set_up_hard_disk(char letter)
 // both read the root syslinux.cfg.
 const char* const UEFI_FILES[] = {"BOOTX64.EFI", "ldlinux.e64", "BOOTIA32.EFI", "ldlinux.e32"};
 
-// Creates folder `path` unless it is there already; on failure the thread's
-// last error says why.
-bool make_folder(const char* path)
-{
-    if (CreateDirectoryA(path, nullptr))
-        return true;
-    DWORD error = GetLastError();
-    DWORD attributes = GetFileAttributesA(path);
-    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return true;
-    SetLastError(error);
-    return false;
-}
-
 // Puts the UEFI loaders from efi\ beside the installer into X:\EFI\BOOT.
 // Without them the drive still starts on a legacy BIOS, so a missing source
 // only says so and the run goes on.

@@ -39,8 +39,9 @@ struct read_back_state {
 };
 
 // A file's place on the target, and one opened past the system's cache.
-HANDLE open_uncached(const read_back_state* s, const char* name, char* path)
+HANDLE open_uncached(const read_back_state* s, const char* name)
 {
+    char path[TEXT_BUFFER_SIZE];
     if (!compose_text(path, TEXT_BUFFER_SIZE, "%c:\\kavel\\%s", s->letter, name))
         return INVALID_HANDLE_VALUE;
     return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -157,9 +158,8 @@ step_outcome drive_lost_data(const read_back_state* s, const char* name, read_en
 read_end find_difference(read_back_state* s, const extracted_file* file, int64_t* offset,
                          DWORD* error)
 {
-    char path[TEXT_BUFFER_SIZE];
     wchar_t command[TEXT_BUFFER_SIZE];
-    HANDLE target = open_uncached(s, file->name, path);
+    HANDLE target = open_uncached(s, file->name);
     *error = GetLastError();
     *offset = 0;
     if (target == INVALID_HANDLE_VALUE)
@@ -203,8 +203,7 @@ step_outcome locate_difference(read_back_state* s, const extracted_file* files, 
 step_outcome read_target_files(read_back_state* s, const extracted_file* files, std::size_t count)
 {
     for (std::size_t i = 0; i < count; ++i) {
-        char path[TEXT_BUFFER_SIZE];
-        HANDLE file = open_uncached(s, files[i].name, path);
+        HANDLE file = open_uncached(s, files[i].name);
         if (file == INVALID_HANDLE_VALUE)
             return drive_lost_data(s, files[i].name, UNREADABLE, 0, GetLastError());
         uint32_t crc = 0;

@@ -91,6 +91,19 @@ step_outcome failed_for_system_reason()
     return step_failed();
 }
 
+bool make_folder(const char* path)
+{
+    if (CreateDirectoryA(path, nullptr))
+        return true;
+    DWORD error = GetLastError();
+    DWORD attributes = GetFileAttributesA(path);
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return true;
+    SetLastError(error);
+    return false;
+}
+
 void delete_file(const char* path)
 {
     SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);

@@ -70,3 +70,7 @@ step_outcome failed_for_system_reason();
 
 // Deletes the file at `path`, also when it is read-only, hidden or system.
 void delete_file(const char* path);
+
+// Creates folder `path` unless it is there already; on failure the thread's
+// last error says why.
+bool make_folder(const char* path);

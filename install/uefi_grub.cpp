@@ -25,15 +25,6 @@ bool in_folder(const esp_place* esp, const char* name, char* path)
     return compose_text(path, MAX_PATH, "%s\\%s", esp->folder, name);
 }
 
-// Creates `path` unless it is a folder already.
-bool make_folder(const char* path)
-{
-    if (CreateDirectoryA(path, nullptr))
-        return true;
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 } // namespace
 
 step_outcome put_grub_on_esp(esp_place* esp)
